@@ -1,0 +1,259 @@
+#include "app/halvane3_app_win.h"
+
+#include <commctrl.h>
+#include <dbghelp.h>
+#include <gdiplus.h>
+#include <ole2.h>
+#include <wininet.h>
+
+#include "app/build_config.h"
+#include "install/icon_update_win.h"
+#include "install/install_win.h"
+#include "mainwnd/flash_bk_win.h"
+#include "mainwnd/main_dlg_win.h"
+#include "settings/settings_win.h"
+#include "skin/message_box_win.h"
+#include "stats/stats_win.h"
+
+// Defined before the application object so that its constructor finds them
+// initialised.
+wchar_t DisplayName[kDisplayNameCapacity] = L"Lumendor";
+std::wstring GameUrl;
+INT_PTR HallWindow = 0;
+int RunMode = ModeFirstRun;
+
+CHalvane3App theApp;
+
+CHalvane3App::CHalvane3App() {
+    // A name given by the portal's icon description replaces ours.
+    const std::wstring iconName = ReadSetting(Keys::IconName);
+    if (!iconName.empty()) ::lstrcpynW(DisplayName, iconName.c_str(), kDisplayNameCapacity);
+}
+
+int ParseRunMode() {
+    const RunModeDecision d = DecideRunMode(theApp.m_args, ExePath(), InstallDirPath());
+    if (d.hasHallWindow) HallWindow = static_cast<INT_PTR>(d.hallWindow);
+    if (d.hasGameUrl) GameUrl = d.gameUrl;
+    return d.mode;
+}
+
+bool NetworkAvailable() {
+    return ::InternetCheckConnectionW(LUMENDOR_NETCHECK_URL_W, FLAG_ICC_FORCE_CONNECTION, 0) != FALSE;
+}
+
+void CHalvane3App::WaitBeaconDone(bool reset) {
+    ::WaitForSingleObject(m_hDoneEvent, INFINITE);
+    if (reset) ::ResetEvent(m_hDoneEvent);
+}
+
+BOOL CHalvane3App::InitInstance() {
+    ::SetUnhandledExceptionFilter(&CrashFilter);
+
+    INITCOMMONCONTROLSEX icc{8, 0xFF};
+    ::InitCommonControlsEx(&icc);
+
+    EnableControlContainer();
+
+    if (!NetworkAvailable()) {
+        ShowMessage(0, kNoNetworkMessage, nullptr);
+        return FALSE;
+    }
+
+    RunMode = ParseRunMode();
+
+    m_hCopiedEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_hDoneEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+    if (RunMode == ModeUninstall) {
+        RunUninstall();
+        return FALSE;
+    }
+
+    Gdiplus::GdiplusStartupInput gdiplusInput;  // version 1, nothing suppressed
+    if (Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplusInput, nullptr) != Gdiplus::Ok) m_gdiplusToken = 0;
+
+    switch (RunMode) {
+    case ModeFirstRun:
+        RunFirstRun();
+        return FALSE;
+    case ModeShortcut:
+    case ModeInstalled:
+        RunOrdinaryStart();
+        break;
+    default:
+        break;
+    }
+    RunCommonTail();
+    return FALSE;
+}
+
+void CHalvane3App::RunUninstall() {
+    wchar_t question[128];
+    ::lstrcpynW(question, UninstallQuestion(DisplayName).c_str(), 128);
+    if (ShowMessage(4, question, nullptr) != IDYES) return;
+
+    SendUnionBeacon(L"_xz.gif");
+    WaitBeaconDone();
+    SendRegEvent(L"107", L"卸载");
+    WaitBeaconDone();
+    UninstallClient(*this);
+    WaitBeaconDone(false);
+}
+
+void CHalvane3App::RunFirstRun() {
+    WriteInstallTag();
+    InstallClient();
+    SendUnionBeacon(L"_az.gif");
+    WaitBeaconDone();
+    SendRegEvent(L"106", L"安装");
+    WaitBeaconDone();
+    SendInstallStats();
+    WaitBeaconDone(false);
+}
+
+void CHalvane3App::RunOrdinaryStart() {
+    SendActivityStats();  // nobody waits for this one
+    UpdateDesktopIcon();
+}
+
+void CHalvane3App::RunCommonTail() {
+    RaiseCacheLimit();
+    SendRegEvent(L"100", L"打开");
+    WaitBeaconDone();
+
+    if (RunMode == ModeLogo) {
+        CFlashBK splash;
+        m_pMainWnd = &splash;
+        splash.DoModal();
+        m_pMainWnd = nullptr;
+        ::OleUninitialize();  // the splash initialised OLE when it was built
+    }
+
+    CHalvane3Dlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    m_pMainWnd = nullptr;
+}
+
+int CHalvane3App::ExitInstance() {
+    if (m_hCopiedEvent) ::CloseHandle(m_hCopiedEvent);
+    if (m_hDoneEvent) ::CloseHandle(m_hDoneEvent);
+    m_hCopiedEvent = m_hDoneEvent = nullptr;
+    if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    m_gdiplusToken = 0;
+    return CWinApp::ExitInstance();
+}
+
+// ---------------------------------------------------------------------------
+// Crash dumps
+
+namespace {
+volatile LONG g_bDumpWritten = 0;
+}
+
+void ResetCrashFlagForTest() { g_bDumpWritten = 0; }
+
+namespace {
+// A dump requested without exception information: the breakpoint raised
+// below is caught here, first in line, and execution goes on after it.
+struct PendingDump {
+    DWORD threadId;
+    HANDLE file;
+    bool written;
+};
+PendingDump* volatile g_pPendingDump = nullptr;
+
+LONG CALLBACK BreakpointDumpHandler(EXCEPTION_POINTERS* ep) {
+    PendingDump* pending = g_pPendingDump;
+    if (!pending || pending->threadId != ::GetCurrentThreadId() ||
+        ep->ExceptionRecord->ExceptionCode != EXCEPTION_BREAKPOINT)
+        return EXCEPTION_CONTINUE_SEARCH;
+    g_pPendingDump = nullptr;
+    pending->written = WriteCrashDump(pending->file, ep);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+}  // namespace
+
+bool WriteCrashDump(HANDLE hFile, EXCEPTION_POINTERS* pExceptionInfo) {
+    if (!pExceptionInfo) {
+        PendingDump pending{::GetCurrentThreadId(), hFile, false};
+        PVOID handler = ::AddVectoredExceptionHandler(1, &BreakpointDumpHandler);
+        if (!handler) return false;
+        g_pPendingDump = &pending;
+        ::RaiseException(EXCEPTION_BREAKPOINT, 0, 0, nullptr);
+        g_pPendingDump = nullptr;
+        ::RemoveVectoredExceptionHandler(handler);
+        return pending.written;
+    }
+    HMODULE dbghelp = ::LoadLibraryW(L"DbgHelp.dll");
+    if (!dbghelp) return false;
+    using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
+                                              PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
+                                              PMINIDUMP_CALLBACK_INFORMATION);
+    auto write = reinterpret_cast<MiniDumpWriteDumpFn>(
+        reinterpret_cast<void*>(::GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+    bool ok = false;
+    if (write) {
+        MINIDUMP_EXCEPTION_INFORMATION info{};
+        info.ThreadId = ::GetCurrentThreadId();
+        info.ExceptionPointers = pExceptionInfo;
+        info.ClientPointers = TRUE;
+        const DWORD types[] = {0x1A25, 0x225, 0};
+        for (DWORD type : types) {
+            if (write(::GetCurrentProcess(), ::GetCurrentProcessId(), hFile, static_cast<MINIDUMP_TYPE>(type),
+                      &info, nullptr, nullptr)) {
+                ok = true;
+                break;
+            }
+        }
+    }
+    ::FreeLibrary(dbghelp);
+    return ok;
+}
+
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pExceptionInfo) {
+    if (g_bDumpWritten) return EXCEPTION_EXECUTE_HANDLER;
+    std::wstring dumpPath;
+    if (!CrashDumpPathFor(ExePath(), dumpPath)) return EXCEPTION_CONTINUE_SEARCH;
+    HANDLE file = ::CreateFileW(dumpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteCrashDump(file, pExceptionInfo);
+        ::CloseHandle(file);
+    }
+    g_bDumpWritten = 1;
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// ---------------------------------------------------------------------------
+
+bool IsWindows10OrLater() {
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    static RtlGetVersionFn fn = [] {
+        HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll ? reinterpret_cast<RtlGetVersionFn>(
+                           reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
+                     : nullptr;
+    }();
+    if (!fn) return false;
+    OSVERSIONINFOEXW info{};
+    info.dwOSVersionInfoSize = 284;
+    return fn(&info) == 0 && info.dwMajorVersion >= 10;
+}
+
+bool LaunchProcess(const wchar_t* path) {
+    std::wstring target = (path && *path) ? path : ExePath();
+    // Quoted, so that a path with blanks starts the right program.
+    std::wstring commandLine = L"\"" + target + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(target.c_str(), commandLine.data(), nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS, nullptr,
+                          nullptr, &si, &pi))
+        return false;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return true;
+}

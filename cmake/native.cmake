@@ -1,0 +1,22 @@
+# Native build: the portable logic and its unit tests, with ASan and UBSan.
+option(LUMENDOR_SANITIZE "build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+if(LUMENDOR_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+add_compile_options(-Wall -Wextra)
+
+add_library(lumendor_portable STATIC ${LUMENDOR_PORTABLE_SOURCES})
+target_include_directories(lumendor_portable PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
+
+find_package(GTest CONFIG QUIET)
+if(NOT GTest_FOUND)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
+
+file(GLOB LUMENDOR_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
+add_executable(unit_tests ${LUMENDOR_NATIVE_TESTS})
+target_link_libraries(unit_tests PRIVATE lumendor_portable GTest::gtest_main)
+include(GoogleTest)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)

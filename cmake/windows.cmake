@@ -1,0 +1,74 @@
+# Windows build: the 32-bit client, the Windows-side tests (run under Wine
+# through the emulator script) and the UI driver of the black-box tests.
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+    message(FATAL_ERROR "the client is a 32-bit program: use the windows preset")
+endif()
+
+# jsoncpp, built for MinGW by devtools/setup.sh into its cache folder.
+if(DEFINED ENV{LUMENDOR_CACHE})
+    set(_lumendor_cache "$ENV{LUMENDOR_CACHE}")
+elseif(DEFINED ENV{XDG_CACHE_HOME})
+    set(_lumendor_cache "$ENV{XDG_CACHE_HOME}/lumendor")
+else()
+    set(_lumendor_cache "$ENV{HOME}/.cache/lumendor")
+endif()
+list(APPEND CMAKE_PREFIX_PATH "${_lumendor_cache}/jsoncpp-mingw")
+find_package(jsoncpp CONFIG REQUIRED)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/devtools/wine-exec)
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_compile_options(-Wall -Wextra -Wno-cast-function-type)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+set(LUMENDOR_WIN_SOURCES
+    framework/app_win.cpp
+    framework/wnd_win.cpp
+    settings/settings_win.cpp
+    app/halvane3_app_win.cpp
+    stats/stats_win.cpp
+    install/install_win.cpp
+    install/icon_update_win.cpp
+    mainwnd/main_dlg_win.cpp
+    mainwnd/flash_bk_win.cpp
+    skin/message_box_win.cpp
+)
+
+add_library(lumendor_core STATIC ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})
+target_include_directories(lumendor_core PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
+target_link_libraries(lumendor_core PUBLIC
+    JsonCpp::JsonCpp
+    wininet dbghelp gdiplus comctl32 ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
+
+add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
+target_link_libraries(Lumendor PRIVATE lumendor_core)
+target_link_options(Lumendor PRIVATE -municode -mwindows)
+set_target_properties(Lumendor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+set_source_files_properties(res/Lumendor.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/Lumendor.manifest;${CMAKE_SOURCE_DIR}/res/icons/Lumendor.ico")
+target_include_directories(Lumendor PRIVATE ${CMAKE_SOURCE_DIR}/res)
+
+# GoogleTest from Debian's sources, built for MinGW.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB LUMENDOR_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
+add_executable(win_tests ${LUMENDOR_WIN_TESTS})
+target_link_libraries(win_tests PRIVATE lumendor_core GTest::gtest_main)
+target_link_options(win_tests PRIVATE -municode)
+set_target_properties(win_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_test(NAME win_tests COMMAND win_tests)
+set_tests_properties(win_tests PROPERTIES TIMEOUT 600)
+
+# Helpers of the Windows-side tests.
+add_executable(crash_probe tests/win/crash_probe.cpp)
+target_link_libraries(crash_probe PRIVATE lumendor_core)
+target_link_options(crash_probe PRIVATE -municode)
+set_target_properties(crash_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+# The UI driver of the black-box tests.
+add_executable(lmdriver devtools/uidriver/lmdriver.cpp)
+target_link_libraries(lmdriver PRIVATE user32 gdi32)
+target_link_options(lmdriver PRIVATE -municode)
+set_target_properties(lmdriver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Prepares this Debian machine for building and testing the client.
+# Idempotent: every step checks what is already there first.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+cache="${LUMENDOR_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/lumendor}"
+mkdir -p "$cache"
+
+sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+packages=(
+  build-essential cmake ninja-build dpkg-dev
+  g++-mingw-w64-i686 mingw-w64-tools
+  wine wine32 wine64
+  xvfb openbox x11-apps x11-utils xauth imagemagick
+  python3 python3-pytest
+  fonts-wqy-microhei
+  googletest
+)
+
+need_update=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  sudo_ dpkg --add-architecture i386
+  need_update=1
+fi
+
+# Source entries for the packages we build ourselves, derived from the
+# machine's own binary entries (same URIs, suites and components).
+src_list=/etc/apt/sources.list.d/lumendor-deb-src.sources
+if [ ! -f "$src_list" ]; then
+  tmp="$(mktemp)"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    [ "$f" = "$src_list" ] && continue
+    sed -n 's/^Types:.*\bdeb\b.*/Types: deb-src/;p' "$f" >>"$tmp"
+    echo >>"$tmp"
+  done
+  if [ -f /etc/apt/sources.list ]; then
+    # one-line format: turn "deb uri suite comps" into a deb822 stanza
+    awk '$1=="deb" { printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:", $2, $3; for (i=4;i<=NF;i++) printf " %s", $i; printf "\n\n" }' \
+      /etc/apt/sources.list >>"$tmp"
+  fi
+  if grep -q '^Types: deb-src' "$tmp"; then
+    sudo_ install -m 644 "$tmp" "$src_list"
+    need_update=1
+  fi
+  rm -f "$tmp"
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
+  sudo_ env DEBIAN_FRONTEND=noninteractive apt-get update -q
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# jsoncpp for MinGW, from Debian's source package.
+jsoncpp_prefix="$cache/jsoncpp-mingw"
+if [ ! -f "$jsoncpp_prefix/lib/cmake/jsoncpp/jsoncppConfig.cmake" ]; then
+  work="$cache/jsoncpp-src"
+  rm -rf "$work" && mkdir -p "$work"
+  (cd "$work" && apt-get source -q --download-only libjsoncpp >/dev/null)
+  dsc="$(ls "$work"/libjsoncpp_*.dsc | head -n1)"
+  (cd "$work" && dpkg-source -x "$(basename "$dsc")" src >/dev/null)
+  cmake -S "$work/src" -B "$work/build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$here/../cmake/mingw-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$jsoncpp_prefix" \
+    -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
+    -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF >/dev/null
+  cmake --build "$work/build" --target install >/dev/null
+  rm -rf "$work"
+fi
+
+echo "setup: ok (cache $cache)"

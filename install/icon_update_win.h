@@ -1,0 +1,4 @@
+// Desktop icon refresh from the portal's icon description.
+#pragma once
+
+void UpdateDesktopIcon();
