@@ -17,7 +17,7 @@ find_package(jsoncpp CONFIG REQUIRED)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/devtools/wine-exec)
 
-add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 add_compile_options(-Wall -Wextra -Wno-cast-function-type)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
@@ -34,7 +34,7 @@ set(LUMENDOR_WIN_SOURCES
     skin/message_box_win.cpp
 )
 
-add_library(lumendor_core STATIC ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})
+add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})
 target_include_directories(lumendor_core PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
 target_link_libraries(lumendor_core PUBLIC
     JsonCpp::JsonCpp
@@ -56,7 +56,6 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB LUMENDOR_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
 add_executable(win_tests ${LUMENDOR_WIN_TESTS})
 target_link_libraries(win_tests PRIVATE lumendor_core GTest::gtest_main)
-target_link_options(win_tests PRIVATE -municode)
 set_target_properties(win_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 add_test(NAME win_tests COMMAND win_tests)
 set_tests_properties(win_tests PROPERTIES TIMEOUT 600)

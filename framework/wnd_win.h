@@ -43,6 +43,7 @@ protected:                                     \
     const MsgMap* theClass::GetThisMessageMap() {                                       \
         using ThisClass = theClass;                                                     \
         using TheBaseClass = baseClass;                                                 \
+        static_assert(sizeof(ThisClass*) == sizeof(TheBaseClass*));                     \
         static const MsgMapEntry _entries[] = {
 #define END_MESSAGE_MAP()                                                               \
             {0, 0, 0, 0, 0, nullptr}};                                                  \

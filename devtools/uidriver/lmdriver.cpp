@@ -1,0 +1,236 @@
+// UI driver of the black-box tests: a console program run under Wine in the
+// client's prefix. Each command prints its result on stdout, one item a
+// line, UTF-8; the exit code is 0 on success, 1 when something was not
+// found or timed out, 2 on bad usage.
+//
+//   list                                  top-level windows: hwnd, class, title, rect, visible, pid
+//   children HWND                         child windows: hwnd, id, class, text, visible
+//   wait CLASS TITLE TIMEOUT_MS           waits for a visible top-level window ("*" matches any)
+//   gone HWND TIMEOUT_MS                  waits until a window no longer exists
+//   text HWND [ID]                        a window's or a control's text
+//   click HWND ID                         BM_CLICK on a control
+//   copydata HWND DWDATA TEXT             WM_COPYDATA with UTF-16 text; prints the reply
+//   post HWND MSG WPARAM LPARAM           PostMessage
+//   send HWND MSG WPARAM LPARAM           SendMessage; prints the reply
+//   keys VK[+VK...] ...                   SendInput: each argument is a chord, e.g. ctrl+d, f5
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <cwctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+void PrintUtf8(const std::wstring& text) {
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::wstring Hex(HWND h) {
+    wchar_t buf[32];
+    std::swprintf(buf, 32, L"0x%08lX", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(h)));
+    return buf;
+}
+
+HWND ParseHwnd(const wchar_t* s) { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::wcstoull(s, nullptr, 0))); }
+long long ParseNum(const wchar_t* s) { return std::wcstoll(s, nullptr, 0); }
+
+// Text of another process's window without waiting on it.
+std::wstring WindowTitle(HWND h) {
+    wchar_t buf[1024] = {};
+    ::InternalGetWindowText(h, buf, 1024);
+    return buf;
+}
+
+// Control text through WM_GETTEXT (static texts, buttons, edits).
+std::wstring ControlText(HWND h) {
+    DWORD_PTR len = 0;
+    if (!::SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &len)) return WindowTitle(h);
+    std::wstring text(len + 1, L'\0');
+    DWORD_PTR got = 0;
+    ::SendMessageTimeoutW(h, WM_GETTEXT, len + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000, &got);
+    text.resize(got);
+    return text;
+}
+
+std::wstring ClassOf(HWND h) {
+    wchar_t buf[256] = {};
+    ::GetClassNameW(h, buf, 256);
+    return buf;
+}
+
+std::wstring Describe(HWND h) {
+    RECT r{};
+    ::GetWindowRect(h, &r);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(h, &pid);
+    wchar_t rect[96];
+    std::swprintf(rect, 96, L"%ld,%ld,%ld,%ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return Hex(h) + L"\t" + ClassOf(h) + L"\t" + WindowTitle(h) + L"\t" + rect + L"\t" +
+           (::IsWindowVisible(h) ? L"visible" : L"hidden") + L"\t" + std::to_wstring(pid);
+}
+
+BOOL CALLBACK CollectWindow(HWND h, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevel() {
+    std::vector<HWND> out;
+    ::EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&out));
+    return out;
+}
+
+bool Matches(const wchar_t* pattern, const std::wstring& value) {
+    return std::wcscmp(pattern, L"*") == 0 || value == pattern;
+}
+
+WORD VkFromName(std::wstring name) {
+    for (auto& c : name) c = static_cast<wchar_t>(std::towlower(c));
+    struct { const wchar_t* n; WORD vk; } table[] = {
+        {L"ctrl", VK_CONTROL}, {L"alt", VK_MENU}, {L"shift", VK_SHIFT}, {L"enter", VK_RETURN},
+        {L"esc", VK_ESCAPE},   {L"tab", VK_TAB},  {L"space", VK_SPACE}, {L"left", VK_LEFT},
+        {L"right", VK_RIGHT},  {L"up", VK_UP},    {L"down", VK_DOWN},   {L"back", VK_BACK},
+    };
+    for (const auto& t : table) if (name == t.n) return t.vk;
+    if (name.size() >= 2 && name[0] == L'f') {
+        int n = static_cast<int>(ParseNum(name.c_str() + 1));
+        if (n >= 1 && n <= 24) return static_cast<WORD>(VK_F1 + n - 1);
+    }
+    if (name.size() == 1) {
+        wchar_t c = static_cast<wchar_t>(std::towupper(name[0]));
+        if ((c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9')) return c;
+    }
+    if (name.rfind(L"0x", 0) == 0) return static_cast<WORD>(ParseNum(name.c_str()));
+    return 0;
+}
+
+int Usage() {
+    std::fputs("usage: lmdriver list|children|wait|gone|text|click|copydata|post|send|keys ...\n", stderr);
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return Usage();
+    const std::wstring cmd = argv[1];
+
+    if (cmd == L"list") {
+        for (HWND h : TopLevel()) PrintUtf8(Describe(h));
+        return 0;
+    }
+    if (cmd == L"children" && argc >= 3) {
+        HWND parent = ParseHwnd(argv[2]);
+        if (!::IsWindow(parent)) return 1;
+        std::vector<HWND> kids;
+        ::EnumChildWindows(parent, &CollectWindow, reinterpret_cast<LPARAM>(&kids));
+        for (HWND h : kids)
+            PrintUtf8(Hex(h) + L"\t" + std::to_wstring(::GetDlgCtrlID(h)) + L"\t" + ClassOf(h) + L"\t" +
+                      ControlText(h) + L"\t" + (::IsWindowVisible(h) ? L"visible" : L"hidden"));
+        return 0;
+    }
+    if (cmd == L"wait" && argc >= 5) {
+        const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(ParseNum(argv[4]));
+        do {
+            for (HWND h : TopLevel()) {
+                if (::IsWindowVisible(h) && Matches(argv[2], ClassOf(h)) && Matches(argv[3], WindowTitle(h))) {
+                    PrintUtf8(Describe(h));
+                    return 0;
+                }
+            }
+            ::Sleep(50);
+        } while (static_cast<LONG>(deadline - ::GetTickCount()) > 0);
+        return 1;
+    }
+    if (cmd == L"gone" && argc >= 4) {
+        HWND h = ParseHwnd(argv[2]);
+        const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(ParseNum(argv[3]));
+        while (::IsWindow(h)) {
+            if (static_cast<LONG>(deadline - ::GetTickCount()) <= 0) return 1;
+            ::Sleep(50);
+        }
+        return 0;
+    }
+    if (cmd == L"text" && argc >= 3) {
+        HWND h = ParseHwnd(argv[2]);
+        if (argc >= 4) h = ::GetDlgItem(h, static_cast<int>(ParseNum(argv[3])));
+        if (!::IsWindow(h)) return 1;
+        PrintUtf8(ControlText(h));
+        return 0;
+    }
+    if (cmd == L"click" && argc >= 4) {
+        HWND ctl = ::GetDlgItem(ParseHwnd(argv[2]), static_cast<int>(ParseNum(argv[3])));
+        if (!ctl) return 1;
+        // Posted: a click that opens a modal window must not block the driver.
+        ::PostMessageW(ctl, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (cmd == L"copydata" && argc >= 5) {
+        std::wstring text = argv[4];
+        COPYDATASTRUCT cds{};
+        cds.dwData = static_cast<ULONG_PTR>(ParseNum(argv[3]));
+        cds.cbData = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+        cds.lpData = text.data();
+        DWORD_PTR reply = 0;
+        if (!::SendMessageTimeoutW(ParseHwnd(argv[2]), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds),
+                                   SMTO_ABORTIFHUNG, 10000, &reply))
+            return 1;
+        PrintUtf8(std::to_wstring(static_cast<long long>(reply)));
+        return 0;
+    }
+    if ((cmd == L"post" || cmd == L"send") && argc >= 6) {
+        HWND h = ParseHwnd(argv[2]);
+        const UINT msg = static_cast<UINT>(ParseNum(argv[3]));
+        const WPARAM wp = static_cast<WPARAM>(ParseNum(argv[4]));
+        const LPARAM lp = static_cast<LPARAM>(ParseNum(argv[5]));
+        if (cmd == L"post") return ::PostMessageW(h, msg, wp, lp) ? 0 : 1;
+        DWORD_PTR reply = 0;
+        if (!::SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 10000, &reply)) return 1;
+        PrintUtf8(std::to_wstring(static_cast<long long>(reply)));
+        return 0;
+    }
+    if (cmd == L"keys" && argc >= 3) {
+        for (int i = 2; i < argc; ++i) {
+            std::vector<WORD> chord;
+            std::wstring spec = argv[i];
+            std::size_t start = 0;
+            while (start <= spec.size()) {
+                std::size_t plus = spec.find(L'+', start);
+                std::wstring part = spec.substr(start, plus == std::wstring::npos ? std::wstring::npos : plus - start);
+                WORD vk = VkFromName(part);
+                if (!vk) return Usage();
+                chord.push_back(vk);
+                if (plus == std::wstring::npos) break;
+                start = plus + 1;
+            }
+            std::vector<INPUT> inputs;
+            for (WORD vk : chord) {
+                INPUT in{};
+                in.type = INPUT_KEYBOARD;
+                in.ki.wVk = vk;
+                inputs.push_back(in);
+            }
+            for (auto it = chord.rbegin(); it != chord.rend(); ++it) {
+                INPUT in{};
+                in.type = INPUT_KEYBOARD;
+                in.ki.wVk = *it;
+                in.ki.dwFlags = KEYEVENTF_KEYUP;
+                inputs.push_back(in);
+            }
+            ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+            ::Sleep(50);
+        }
+        return 0;
+    }
+    return Usage();
+}
