@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""Portal simulator: one process serving every portal host of a client build
+on loopback, recording every request as a JSON line.
+
+Hosts come from the build's hosts.json (written by CMake from the LUMENDOR_*
+cache variables), so the simulator always serves exactly what the client was
+built to call. Python 3 standard library only.
+
+Scenario knobs (also as command-line options):
+  refuse   host names not to listen on at all (connections are refused)
+  delay    seconds to wait before answering, per host
+  status   reply status per host
+  body     reply body per host
+  routes   exact replies per (host, path): status, headers, body, delay
+
+The log holds one object per request:
+  {"host", "method", "path", "query", "headers", "time"}
+"""
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import signal
+import sys
+import threading
+import time
+from dataclasses import dataclass, field
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from pathlib import Path
+from urllib.parse import urlsplit
+
+
+def parse_host(value: str) -> tuple[str, int]:
+    """"host", "host:port" or a whole "http://host:port/..." address."""
+    if "://" in value:
+        parts = urlsplit(value)
+        return parts.hostname or "127.0.0.1", parts.port or 80
+    host, _, port = value.partition(":")
+    return host, int(port) if port else 80
+
+
+@dataclass
+class Reply:
+    status: int = 200
+    body: bytes = b""
+    headers: dict = field(default_factory=dict)
+    delay: float = 0.0
+
+
+class PortalSimulator:
+    def __init__(self, hosts: dict[str, str], log_path: Path | str):
+        self.hosts = dict(hosts)
+        self.log_path = Path(log_path)
+        self.refuse: set[str] = set()
+        self.delay: dict[str, float] = {}
+        self.status: dict[str, int] = {}
+        self.body: dict[str, bytes] = {}
+        self.routes: dict[tuple[str, str], Reply] = {}
+        self._servers: list[ThreadingHTTPServer] = []
+        self._threads: list[threading.Thread] = []
+        self._lock = threading.Lock()
+
+    @classmethod
+    def from_build(cls, build_dir: Path | str, log_path: Path | str) -> "PortalSimulator":
+        hosts = json.loads((Path(build_dir) / "hosts.json").read_text())
+        return cls(hosts, log_path)
+
+    # -- replies -----------------------------------------------------------
+    def route(self, host: str, path: str, body: bytes | str = b"", status: int = 200,
+              headers: dict | None = None, delay: float = 0.0) -> None:
+        if isinstance(body, str):
+            body = body.encode()
+        self.routes[(host, path)] = Reply(status, body, headers or {}, delay)
+
+    def reply_for(self, host: str, path: str) -> Reply:
+        if (host, path) in self.routes:
+            return self.routes[(host, path)]
+        return Reply(self.status.get(host, 200), self.body.get(host, b""), {}, self.delay.get(host, 0.0))
+
+    # -- recording ---------------------------------------------------------
+    def record(self, host: str, handler: BaseHTTPRequestHandler) -> None:
+        parts = urlsplit(handler.path)
+        entry = {
+            "host": host,
+            "method": handler.command,
+            "path": parts.path,
+            "query": parts.query,
+            "target": handler.path,
+            "headers": {k: v for k, v in handler.headers.items()},
+            "time": time.time(),
+        }
+        with self._lock, open(self.log_path, "a", encoding="utf-8") as log:
+            log.write(json.dumps(entry, ensure_ascii=False) + "\n")
+
+    def requests(self, host: str | None = None) -> list[dict]:
+        if not self.log_path.exists():
+            return []
+        with self._lock:
+            lines = self.log_path.read_text(encoding="utf-8").splitlines()
+        entries = [json.loads(line) for line in lines if line.strip()]
+        return [e for e in entries if host is None or e["host"] == host]
+
+    # -- life --------------------------------------------------------------
+    def _handler(self, host: str):
+        sim = self
+
+        class Handler(BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def _serve(self, send_body: bool) -> None:
+                sim.record(host, self)
+                length = int(self.headers.get("Content-Length") or 0)
+                if length:
+                    self.rfile.read(length)
+                reply = sim.reply_for(host, urlsplit(self.path).path)
+                if reply.delay:
+                    time.sleep(reply.delay)
+                self.send_response(reply.status)
+                headers = {"Content-Type": "text/html", **reply.headers}
+                for key, value in headers.items():
+                    self.send_header(key, value)
+                self.send_header("Content-Length", str(len(reply.body)))
+                self.end_headers()
+                if send_body:
+                    self.wfile.write(reply.body)
+
+            def do_GET(self):  # noqa: N802
+                self._serve(True)
+
+            def do_POST(self):  # noqa: N802
+                self._serve(True)
+
+            def do_HEAD(self):  # noqa: N802
+                self._serve(False)
+
+            def log_message(self, *args):
+                pass
+
+        return Handler
+
+    def start(self) -> "PortalSimulator":
+        self.log_path.parent.mkdir(parents=True, exist_ok=True)
+        self.log_path.touch()
+        bound: dict[tuple[str, int], str] = {}
+        for name, value in self.hosts.items():
+            if name in self.refuse:
+                continue
+            address = parse_host(value)
+            if address in bound:  # two names on one address share a server
+                continue
+            ThreadingHTTPServer.allow_reuse_address = True
+            server = ThreadingHTTPServer(address, self._handler(name))
+            server.daemon_threads = True
+            bound[address] = name
+            thread = threading.Thread(target=server.serve_forever, daemon=True, name=f"sim-{name}")
+            thread.start()
+            self._servers.append(server)
+            self._threads.append(thread)
+        return self
+
+    def stop(self) -> None:
+        for server in self._servers:
+            server.shutdown()
+            server.server_close()
+        self._servers.clear()
+        self._threads.clear()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def main(argv: list[str] | None = None) -> int:
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=str(Path(__file__).resolve().parent.parent / "build" / "windows"),
+                    help="build folder holding hosts.json")
+    ap.add_argument("--log", required=True, help="request log (JSON lines)")
+    ap.add_argument("--refuse", action="append", default=[], help="host name not to serve")
+    ap.add_argument("--delay", action="append", default=[], metavar="HOST=SECONDS")
+    ap.add_argument("--status", action="append", default=[], metavar="HOST=CODE")
+    ap.add_argument("--body", action="append", default=[], metavar="HOST=TEXT")
+    ap.add_argument("--ready-file", help="written once every host listens")
+    args = ap.parse_args(argv)
+
+    sim = PortalSimulator.from_build(args.build, args.log)
+    sim.refuse.update(args.refuse)
+    for item in args.delay:
+        host, _, value = item.partition("=")
+        sim.delay[host] = float(value)
+    for item in args.status:
+        host, _, value = item.partition("=")
+        sim.status[host] = int(value)
+    for item in args.body:
+        host, _, value = item.partition("=")
+        sim.body[host] = value.encode()
+    sim.start()
+    if args.ready_file:
+        Path(args.ready_file).write_text(str(os.getpid()))
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    stop.wait()
+    sim.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,160 @@
+"""Fixtures of the black-box tests: the real client under Wine and Xvfb,
+against the portal simulator, driven by the UI driver.
+
+Every test gets its own display (Xvfb + openbox), its own prefix cloned from
+one template, and its own simulator; teardown ends exactly those, by PID and
+by prefix.
+"""
+from __future__ import annotations
+
+import os
+import shutil
+import sys
+import time
+from pathlib import Path
+
+import pytest
+
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "devtools"))
+
+import winenv  # noqa: E402
+from portal_sim import PortalSimulator  # noqa: E402
+
+NO_NETWORK = "当前网络不可用，请检查网络连接是否正常！"
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "portal(refuse=[], delay={}, status={}): simulator knobs")
+
+
+@pytest.fixture(scope="session")
+def build_dir() -> Path:
+    path = Path(os.environ.get("LUMENDOR_BUILD", REPO / "build" / "windows"))
+    assert (path / "Lumendor.exe").exists(), f"build the windows preset first ({path})"
+    return path
+
+
+@pytest.fixture(scope="session")
+def template() -> Path:
+    return winenv.ensure_template()
+
+
+@pytest.fixture
+def display():
+    disp = winenv.Display().start()
+    yield disp
+    disp.stop()
+
+
+@pytest.fixture
+def portal(request, build_dir, tmp_path):
+    sim = PortalSimulator.from_build(build_dir, tmp_path / "requests.jsonl")
+    marker = request.node.get_closest_marker("portal")
+    if marker:
+        sim.refuse.update(marker.kwargs.get("refuse", []))
+        sim.delay.update(marker.kwargs.get("delay", {}))
+        sim.status.update(marker.kwargs.get("status", {}))
+    sim.start()
+    yield sim
+    sim.stop()
+
+
+class Client:
+    """The client and the UI driver in one prefix."""
+
+    def __init__(self, prefix: winenv.WinePrefix, build: Path, display: winenv.Display):
+        self.prefix = prefix
+        self.build = build
+        self.display = display
+        self.exe = build / "Lumendor.exe"
+        self.driver = build / "lmdriver.exe"
+
+    # -- places ------------------------------------------------------------
+    @property
+    def drive_c(self) -> Path:
+        return self.prefix.path / "drive_c"
+
+    @property
+    def install_dir(self) -> Path:
+        return self.drive_c / "ProgramData" / "4286" / "GameLogin"
+
+    @property
+    def stat_ini(self) -> Path:
+        return self.install_dir / "Statistic.ini"
+
+    def install_copy(self) -> Path:
+        """Puts the client into the install folder, as an install would."""
+        self.install_dir.mkdir(parents=True, exist_ok=True)
+        target = self.install_dir / "Lumendor.exe"
+        shutil.copy2(self.exe, target)
+        return target
+
+    def write_settings(self, values: dict[str, str]) -> None:
+        self.install_dir.mkdir(parents=True, exist_ok=True)
+        text = "[Lm03000]\r\n" + "".join(f"{k}={v}\r\n" for k, v in values.items())
+        self.stat_ini.write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
+
+    # -- running -----------------------------------------------------------
+    def start(self, *args: str, exe: Path | None = None):
+        return self.prefix.spawn(exe or self.exe, *args)
+
+    def drive(self, *args: str, timeout: float = 60):
+        return self.prefix.run(self.driver, *args, timeout=timeout)
+
+    def wait_window(self, cls: str = "*", title: str = "*", timeout_ms: int = 20000) -> dict:
+        r = self.drive("wait", cls, title, str(timeout_ms), timeout=timeout_ms / 1000 + 30)
+        assert r.returncode == 0, f"no window {cls!r} {title!r}: {r.stdout!r} {r.stderr!r}"
+        return parse_window(r.stdout.decode().strip())
+
+    def windows(self) -> list[dict]:
+        r = self.drive("list")
+        assert r.returncode == 0
+        return [parse_window(line) for line in r.stdout.decode().splitlines() if line.strip()]
+
+    def children(self, hwnd: str) -> list[dict]:
+        r = self.drive("children", hwnd)
+        rows = []
+        for line in r.stdout.decode().splitlines():
+            parts = line.split("\t")
+            if len(parts) >= 5:
+                rows.append({"hwnd": parts[0], "id": int(parts[1]), "class": parts[2], "text": parts[3],
+                             "visible": parts[4] == "visible"})
+        return rows
+
+    def click(self, hwnd: str, control_id: int) -> None:
+        r = self.drive("click", hwnd, str(control_id))
+        assert r.returncode == 0, f"no control {control_id} in {hwnd}"
+
+    def screenshot(self, name: str) -> Path:
+        out = Path(os.environ.get("LUMENDOR_ARTEFACTS", self.build / "test-artefacts")) / name
+        return self.display.screenshot(out)
+
+
+def parse_window(line: str) -> dict:
+    parts = line.split("\t")
+    x, y, w, h = (int(v) for v in parts[3].split(","))
+    return {"hwnd": parts[0], "class": parts[1], "title": parts[2], "rect": (x, y, w, h),
+            "visible": parts[4] == "visible", "pid": int(parts[5])}
+
+
+@pytest.fixture
+def client(template, build_dir, display):
+    path = winenv.temp_prefix_dir("bb")
+    winenv.clone_prefix(path, template)
+    prefix = winenv.WinePrefix(path, display.name)
+    prefix.start_server()
+    yield Client(prefix, build_dir, display)
+    prefix.shutdown()
+    shutil.rmtree(path, ignore_errors=True)
+    shutil.rmtree(prefix.home, ignore_errors=True)
+
+
+def wait_exit(proc, timeout: float = 20) -> int:
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        code = proc.poll()
+        if code is not None:
+            return code
+        time.sleep(0.05)
+    raise TimeoutError("the client did not end")
