@@ -170,6 +170,12 @@ LONG CALLBACK BreakpointDumpHandler(EXCEPTION_POINTERS* ep) {
         return EXCEPTION_CONTINUE_SEARCH;
     g_pPendingDump = nullptr;
     pending->written = WriteCrashDump(pending->file, ep);
+    // The context stops at the breakpoint instruction: resume after it.
+#if defined(__i386__)
+    if (*reinterpret_cast<const BYTE*>(ep->ContextRecord->Eip) == 0xCC) ep->ContextRecord->Eip += 1;
+#elif defined(__x86_64__)
+    if (*reinterpret_cast<const BYTE*>(ep->ContextRecord->Rip) == 0xCC) ep->ContextRecord->Rip += 1;
+#endif
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 }  // namespace
@@ -180,7 +186,7 @@ bool WriteCrashDump(HANDLE hFile, EXCEPTION_POINTERS* pExceptionInfo) {
         PVOID handler = ::AddVectoredExceptionHandler(1, &BreakpointDumpHandler);
         if (!handler) return false;
         g_pPendingDump = &pending;
-        ::RaiseException(EXCEPTION_BREAKPOINT, 0, 0, nullptr);
+        __asm__ volatile("int3");
         g_pPendingDump = nullptr;
         ::RemoveVectoredExceptionHandler(handler);
         return pending.written;

@@ -54,11 +54,12 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 file(GLOB LUMENDOR_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
-add_executable(win_tests ${LUMENDOR_WIN_TESTS})
+add_executable(win_tests ${LUMENDOR_WIN_TESTS} res/Lumendor.rc)
+target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_libraries(win_tests PRIVATE lumendor_core GTest::gtest_main)
 set_target_properties(win_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 add_test(NAME win_tests COMMAND win_tests)
-set_tests_properties(win_tests PROPERTIES TIMEOUT 600)
+set_tests_properties(win_tests PROPERTIES TIMEOUT 300)
 
 # Helpers of the Windows-side tests.
 add_executable(crash_probe tests/win/crash_probe.cpp)

@@ -67,10 +67,16 @@ def _replace_home_links(prefix: Path) -> None:
                 entry.mkdir()
 
 
-def _font_reg() -> str:
+# Bump when the template's content changes: older templates are rebuilt.
+TEMPLATE_VERSION = "2"
+
+
+def _template_reg() -> str:
     lines = ["Windows Registry Editor Version 5.00", "", r"[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]"]
     for face in FONT_REPLACEMENTS:
         lines.append(f'"{face}"="{CJK_FACE}"')
+    # A crashing test program ends instead of waiting in the crash dialog.
+    lines += ["", r"[HKEY_CURRENT_USER\Software\Wine\WineDbg]", '"ShowCrashDialog"=dword:00000000']
     return "\r\n".join(lines) + "\r\n"
 
 
@@ -92,7 +98,7 @@ def ensure_template(root: Path | None = None) -> Path:
     ready = template / ".lumendor-ready"
     with open(root / ".template.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if ready.exists():
+        if ready.exists() and ready.read_text() == TEMPLATE_VERSION:
             return template
         shutil.rmtree(template, ignore_errors=True)
         home = root / "template-home"
@@ -103,11 +109,11 @@ def ensure_template(root: Path | None = None) -> Path:
         subprocess.run(["wineboot", "--init"], env=env, timeout=300, check=True, **quiet)
         subprocess.run(["wineserver", "-w"], env=env, timeout=300, **quiet)
         _replace_home_links(template)
-        reg = root / "fonts.reg"
-        reg.write_text(_font_reg(), encoding="utf-16")
+        reg = root / "template.reg"
+        reg.write_text(_template_reg(), encoding="utf-16")
         subprocess.run(["wine", "regedit", "/S", str(reg)], env=env, capture_output=True, timeout=120, check=True)
         kill_wineserver(env)
-        ready.touch()
+        ready.write_text(TEMPLATE_VERSION)
         return template
 
 

@@ -1,0 +1,219 @@
+// The settings file and registry values through the real profile and
+// registry functions.
+#include <gtest/gtest.h>
+
+#include "settings/settings_win.h"
+#include "test_util.h"
+
+namespace {
+
+TEST(StatIni, LivesInTheCommonAppDataInstallFolder) {
+    wchar_t common[MAX_PATH] = {};
+    ASSERT_EQ(::ExpandEnvironmentStringsW(L"%ProgramData%", common, MAX_PATH) > 0, true);
+    EXPECT_EQ(StatIniPath(), std::wstring(common) + L"\\4286\\GameLogin\\Statistic.ini");
+    EXPECT_EQ(InstallDirPath(), std::wstring(common) + L"\\4286\\GameLogin");
+}
+
+TEST(Settings, MissingFileReadsAsDefaults) {
+    const std::wstring path = TempFilePath(L"missing");
+    struct {
+        SettingKey key;
+        const wchar_t* expected;
+    } cases[] = {
+        {Keys::InstallTag, L"1"}, {Keys::Inst, L"0"},          {Keys::UnInst, L"0"},     {Keys::Game, L"0"},
+        {Keys::KeepDays, L"1"},   {Keys::LstTime, L"0"},       {Keys::IconName, L""},    {Keys::IconTime, L""},
+        {Keys::ShortKey, L"0,121"}, {Keys::AltWndKey, L"2,9"}, {Keys::SndKey, L"2,81"},  {Keys::RegUrl, L"0"},
+        {Keys::Key, L"0"},        {Keys::LoginCount, L"0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReadSetting(c.key, path), c.expected) << c.key.name;
+    EXPECT_EQ(ReadCounter(Keys::Inst, path), 0u);
+    EXPECT_EQ(ReadCounter(Keys::KeepDays, path), 1u);
+    EXPECT_EQ(ReadWeekdays(path), 0u);
+    EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);  // reading creates nothing
+}
+
+TEST(Settings, WeekdaysAbove128CountAsZero) {
+    const std::wstring path = TempFilePath(L"weekdays");
+    struct {
+        const wchar_t* stored;
+        std::uint32_t read;
+    } cases[] = {{L"200", 0}, {L"129", 0}, {L"128", 128}, {L"127", 127}, {L"5", 5}, {L"-3", 0}, {L"x", 0}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteSettingRaw(Keys::Weekdays.name, c.stored, path));
+        EXPECT_EQ(ReadWeekdays(path), c.read) << c.stored;
+    }
+    ::DeleteFileW(path.c_str());
+}
+
+TEST(Settings, CountersIncrementAsUnsignedText) {
+    const std::wstring path = TempFilePath(L"counters");
+    struct {
+        const wchar_t* stored;  // null: key absent
+        std::uint32_t next;
+        const wchar_t* written;
+    } cases[] = {
+        {nullptr, 1, L"1"}, {L"abc", 1, L"1"}, {L"41", 42, L"42"}, {L"7days", 8, L"8"},
+        {L"2147483647", 2147483648u, L"2147483648"},
+    };
+    for (const auto& c : cases) {
+        ::WritePrivateProfileStringW(kSettingsSection, Keys::Game.name, c.stored, path.c_str());
+        EXPECT_EQ(IncrementCounter(Keys::Game, path), c.next);
+        EXPECT_EQ(ReadRaw(path, kSettingsSection, Keys::Game.name), c.written);
+    }
+    ::DeleteFileW(path.c_str());
+}
+
+TEST(Settings, ReadsAreCutToTheKeyCapacity) {
+    const std::wstring path = TempFilePath(L"capacity");
+    const std::wstring longText(3000, L'z');
+    struct {
+        SettingKey key;
+        std::size_t kept;
+    } cases[] = {{Keys::InstallTag, 7}, {Keys::IconName, 31}, {Keys::IconTime, 63}, {Keys::LstTime, 15},
+                 {Keys::RegUrl, 2047}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteSetting(c.key, longText, path));
+        EXPECT_EQ(ReadSetting(c.key, path), longText.substr(0, c.kept)) << c.key.name;
+    }
+    ::DeleteFileW(path.c_str());
+}
+
+TEST(CIni, ByteBlockIsLetterHexInOurSection) {
+    const std::wstring path = TempFilePath(L"cini");
+    CIni ini(path.c_str(), L"Elsewhere");
+    const BYTE bytes[] = {0x00, 0xFF, 0x3C};
+    ASSERT_TRUE(ini.WriteBytes(3, L"sealed key", bytes));
+    EXPECT_EQ(ReadRaw(path, L"Lm03000", L"sealed key"), L"AAPPMD");
+    EXPECT_EQ(ReadRaw(path, L"Elsewhere", L"sealed key"), L"<missing>");
+    EXPECT_EQ(ini.Section(), L"Lm03000");
+    ::DeleteFileW(path.c_str());
+}
+
+TEST(CIni, PathAndSectionRules) {
+    const std::wstring folder = TestFolder();
+    struct {
+        const wchar_t* path;
+        const wchar_t* section;
+        std::wstring expectedPath;
+        std::wstring expectedSection;
+    } cases[] = {
+        {L"", L"", folder + L"win_tests.ini", L"win_tests"},
+        {nullptr, L"S", folder + L"win_tests.ini", L"S"},
+        {L"relative.ini", L"S", folder + L"relative.ini", L"S"},
+        {L"sub\\x.ini", L"S", folder + L"sub\\x.ini", L"S"},
+        {L"C:\\abs\\y.ini", L"S", L"C:\\abs\\y.ini", L"S"},
+    };
+    for (const auto& c : cases) {
+        CIni ini(c.path, c.section);
+        EXPECT_EQ(ini.Path(), c.expectedPath);
+        EXPECT_EQ(ini.Section(), c.expectedSection);
+    }
+}
+
+// Type and data size of a value exactly as stored.
+bool RawValueInfo(HKEY key, const wchar_t* name, DWORD& type, DWORD& size) {
+    struct UnicodeString {
+        USHORT Length, MaximumLength;
+        PWSTR Buffer;
+    };
+    struct PartialInfo {
+        ULONG TitleIndex, Type, DataLength;
+        UCHAR Data[1];
+    };
+    using NtQueryValueKeyFn = LONG(WINAPI*)(HANDLE, UnicodeString*, int, void*, ULONG, ULONG*);
+    auto fn = reinterpret_cast<NtQueryValueKeyFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryValueKey")));
+    if (!fn) return false;
+    std::wstring n = name;
+    UnicodeString us{static_cast<USHORT>(n.size() * 2), static_cast<USHORT>(n.size() * 2), n.data()};
+    alignas(8) BYTE buffer[1024];
+    ULONG got = 0;
+    if (fn(key, &us, 2 /* KeyValuePartialInformation */, buffer, sizeof buffer, &got) != 0) return false;
+    const auto* info = reinterpret_cast<const PartialInfo*>(buffer);
+    type = info->Type;
+    size = info->DataLength;
+    return true;
+}
+
+// The auto-start value of a 32-bit client under WOW64.
+class Registry : public ::testing::Test {
+protected:
+    void TearDown() override { DeleteAutoRun(); }
+};
+
+TEST_F(Registry, AutoRunLivesUnderWow6432NodeWithoutTerminator) {
+    ASSERT_TRUE(IsWow64());  // a 32-bit program under a 64-bit Wine
+    EXPECT_STREQ(RunKeyPath(), L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
+    const std::wstring exe = L"C:\\ProgramData\\4286\\GameLogin\\Lumendor.exe";
+    ASSERT_TRUE(WriteAutoRun(exe));
+    EXPECT_TRUE(IsAutoRunOn());
+
+    // Seen from the 64-bit view the value sits below Wow6432Node.
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                              KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
+    // The client passes the characters without their terminator; the
+    // system's string write adds the one that follows them in memory, as
+    // NT does, so the stored value is a proper string.
+    DWORD type = 0, size = 0;
+    ASSERT_TRUE(RawValueInfo(key, L"Lm03000", type, size));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(size, (exe.size() + 1) * 2);
+    wchar_t data[MAX_PATH] = {};
+    DWORD room = sizeof data;
+    ASSERT_EQ(::RegQueryValueExW(key, L"Lm03000", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &room),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    EXPECT_EQ(std::wstring(data), exe);
+
+    // And not in the 64-bit program's own Run key.
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                              KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(::RegQueryValueExW(key, L"Lm03000", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+    ::RegCloseKey(key);
+
+    EXPECT_TRUE(DeleteAutoRun());
+    EXPECT_FALSE(IsAutoRunOn());
+    EXPECT_FALSE(DeleteAutoRun());
+}
+
+TEST_F(Registry, EmptyAutoRunDataCountsAsOff) {
+    ASSERT_TRUE(WriteAutoRun(L""));
+    EXPECT_FALSE(IsAutoRunOn());
+}
+
+TEST_F(Registry, CacheLimitNeedsTheBrowserCacheKey) {
+    const wchar_t* path = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\5.0\\Cache\\Content";
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, path);
+    EXPECT_FALSE(RaiseCacheLimit());  // opened, never created
+
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    EXPECT_TRUE(RaiseCacheLimit());
+    DWORD value = 0, size = sizeof value, type = 0;
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, path, L"CacheLimit", RRF_RT_REG_DWORD, &type, &value, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(value, 0x100000u);
+}
+
+TEST_F(Registry, EnableLuaIsReadWhenPresent) {
+    const wchar_t* path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegDeleteValueW(key, L"EnableLUA");
+    DWORD value = 7;
+    EXPECT_FALSE(ReadEnableLua(value));
+    const DWORD one = 1;
+    ::RegSetValueExW(key, L"EnableLUA", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    EXPECT_TRUE(ReadEnableLua(value));
+    EXPECT_EQ(value, 1u);
+    ::RegDeleteValueW(key, L"EnableLUA");
+    ::RegCloseKey(key);
+}
+
+}  // namespace

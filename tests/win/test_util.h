@@ -1,0 +1,30 @@
+// Helpers of the Windows-side tests.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// A fresh path in the temporary folder (the file does not exist yet).
+inline std::wstring TempFilePath(const wchar_t* stem) {
+    wchar_t dir[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, dir);
+    static unsigned counter = 0;
+    std::wstring path = std::wstring(dir) + stem + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(++counter) + L".ini";
+    ::DeleteFileW(path.c_str());
+    return path;
+}
+
+// The folder of the running test program, with its trailing backslash.
+inline std::wstring TestFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p = path;
+    return p.substr(0, p.find_last_of(L'\\') + 1);
+}
+
+inline std::wstring ReadRaw(const std::wstring& path, const wchar_t* section, const wchar_t* key) {
+    wchar_t buf[4096] = {};
+    ::GetPrivateProfileStringW(section, key, L"<missing>", buf, 4096, path.c_str());
+    return buf;
+}
