@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: native unit tests (ASan, UBSan),
+# Windows-side tests under Wine, black-box scenarios of the real client.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash devtools/setup.sh
+
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+ctest --preset windows
+
+/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/blackbox
