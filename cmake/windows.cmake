@@ -72,3 +72,8 @@ add_executable(lmdriver devtools/uidriver/lmdriver.cpp)
 target_link_libraries(lmdriver PRIVATE user32 gdi32)
 target_link_options(lmdriver PRIVATE -municode)
 set_target_properties(lmdriver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# Yardstick of the start-up benchmark (devtools/bench_first_window.py).
+add_executable(bench_bare WIN32 devtools/bench/bare_dialog.cpp devtools/bench/bare_dialog.rc)
+target_link_options(bench_bare PRIVATE -municode -mwindows)
+set_target_properties(bench_bare PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

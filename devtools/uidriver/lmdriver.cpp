@@ -5,7 +5,8 @@
 //
 //   list                                  top-level windows: hwnd, class, title, rect, visible, pid
 //   children HWND                         child windows: hwnd, id, class, text, visible
-//   wait CLASS TITLE TIMEOUT_MS           waits for a visible top-level window ("*" matches any)
+//   wait CLASS TITLE TIMEOUT_MS           waits for a visible top-level window ("*" matches any);
+//                                         adds the moment it was seen (Unix time, ms) as a last field
 //   gone HWND TIMEOUT_MS                  waits until a window no longer exists
 //   text HWND [ID]                        a window's or a control's text
 //   click HWND ID                         BM_CLICK on a control
@@ -144,11 +145,16 @@ int wmain(int argc, wchar_t** argv) {
         do {
             for (HWND h : TopLevel()) {
                 if (::IsWindowVisible(h) && Matches(argv[2], ClassOf(h)) && Matches(argv[3], WindowTitle(h))) {
-                    PrintUtf8(Describe(h));
+                    FILETIME ft{};
+                    ::GetSystemTimeAsFileTime(&ft);
+                    const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) |
+                                                     ft.dwLowDateTime;
+                    const unsigned long long unixMs = (ticks - 116444736000000000ULL) / 10000ULL;
+                    PrintUtf8(Describe(h) + L"\t" + std::to_wstring(unixMs));
                     return 0;
                 }
             }
-            ::Sleep(50);
+            ::Sleep(10);
         } while (static_cast<LONG>(deadline - ::GetTickCount()) > 0);
         return 1;
     }

@@ -63,16 +63,35 @@ def test_display_name_comes_from_the_icon_name(client, portal):
     assert_offline_notice(client, proc, caption="星光岛")
 
 
-def test_with_network_the_main_window_opens_with_the_display_name(client, portal):
+WINDOW_MODES = {k: v for k, v in MODES.items() if k not in ("first_run", "uninstall", "uninstall_caps")}
+
+
+@pytest.mark.parametrize("mode", list(WINDOW_MODES) + ["installed"])
+def test_with_network_every_window_mode_reaches_the_main_window(client, portal, mode):
     # The browser's cache key exists on a used system; a fresh prefix lacks it.
     assert client.prefix.reg_add(CACHE_KEY).returncode == 0
-    proc = client.start("/web4286D")
+    exe = client.install_copy() if mode == "installed" else None
+    proc = client.start(*WINDOW_MODES.get(mode, []), exe=exe)
     main = client.wait_window("#32770", "Lumendor")
-    client.screenshot("startup-main-window.png")
-    assert [c["text"] for c in client.children(main["hwnd"]) if c["id"] == 1000] == ["Lumendor"]
-    # The connectivity check reached its host; nothing was asked of the user.
-    assert [r["host"] for r in portal.requests()] == []
+    if mode == "web":
+        client.screenshot("startup-main-window.png")
+    assert main["pid"] and [c["text"] for c in client.children(main["hwnd"]) if c["id"] == 1000] == ["Lumendor"]
     client.drive("post", main["hwnd"], str(0x0010), "0", "0")  # WM_CLOSE
     assert wait_exit(proc) == 0
     limit = client.prefix.reg_query(CACHE_KEY, "CacheLimit")
     assert limit.returncode == 0 and b"0x100000" in limit.stdout
+
+
+@pytest.mark.parametrize("args", [["/uninst"], ["/Uninst", "ignored"]])
+def test_uninstall_asks_first_and_no_changes_nothing(client, portal, args):
+    client.install_copy()
+    client.write_settings({"iconName": "", "Game": "3"})
+    before = tree(client.install_dir.parent)
+    proc = client.start(*args)
+    box = client.wait_window("#32770", "Lumendor")
+    texts = [c["text"] for c in client.children(box["hwnd"]) if c["class"] == "Static"]
+    assert "确定要移除 Lumendor 吗？" in texts
+    client.click(box["hwnd"], 7)  # IDNO
+    assert wait_exit(proc) == 0
+    assert tree(client.install_dir.parent) == before
+    assert portal.requests() == []
