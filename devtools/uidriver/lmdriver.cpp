@@ -208,11 +208,11 @@ int wmain(int argc, wchar_t** argv) {
     if (cmd == L"keys" && argc >= 3) {
         for (int i = 2; i < argc; ++i) {
             std::vector<WORD> chord;
-            std::wstring spec = argv[i];
+            std::wstring chordText = argv[i];
             std::size_t start = 0;
-            while (start <= spec.size()) {
-                std::size_t plus = spec.find(L'+', start);
-                std::wstring part = spec.substr(start, plus == std::wstring::npos ? std::wstring::npos : plus - start);
+            while (start <= chordText.size()) {
+                std::size_t plus = chordText.find(L'+', start);
+                std::wstring part = chordText.substr(start, plus == std::wstring::npos ? std::wstring::npos : plus - start);
                 WORD vk = VkFromName(part);
                 if (!vk) return Usage();
                 chord.push_back(vk);
