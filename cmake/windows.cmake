@@ -27,6 +27,8 @@ set(LUMENDOR_WIN_SOURCES
     settings/settings_win.cpp
     app/halvane3_app_win.cpp
     stats/stats_win.cpp
+    stats/identity_win.cpp
+    net/http_get_win.cpp
     install/install_win.cpp
     install/icon_update_win.cpp
     mainwnd/main_dlg_win.cpp
@@ -38,7 +40,7 @@ add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOU
 target_include_directories(lumendor_core PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
 target_link_libraries(lumendor_core PUBLIC
     JsonCpp::JsonCpp
-    wininet dbghelp gdiplus comctl32 ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
+    wininet iphlpapi dbghelp gdiplus comctl32 ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
 
 add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
 target_link_libraries(Lumendor PRIVATE lumendor_core)
@@ -56,7 +58,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB LUMENDOR_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
 add_executable(win_tests ${LUMENDOR_WIN_TESTS} res/Lumendor.rc)
 target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res)
-target_link_libraries(win_tests PRIVATE lumendor_core GTest::gtest_main)
+target_link_libraries(win_tests PRIVATE lumendor_core GTest::gtest_main ws2_32)
 set_target_properties(win_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 add_test(NAME win_tests COMMAND win_tests)
 set_tests_properties(win_tests PROPERTIES TIMEOUT 300)
