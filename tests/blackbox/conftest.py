@@ -95,6 +95,20 @@ class Client:
         text = "[Lm03000]\r\n" + "".join(f"{k}={v}\r\n" for k, v in values.items())
         self.stat_ini.write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
 
+    def read_settings(self) -> dict[str, str]:
+        """Keys of section Lm03000 as the client left them."""
+        raw = self.stat_ini.read_bytes()
+        text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("latin-1")
+        values, section = {}, None
+        for line in text.splitlines():
+            line = line.strip()
+            if line.startswith("[") and line.endswith("]"):
+                section = line[1:-1]
+            elif "=" in line and section == "Lm03000":
+                key, _, value = line.partition("=")
+                values[key] = value
+        return values
+
     # -- running -----------------------------------------------------------
     def start(self, *args: str, exe: Path | None = None):
         return self.prefix.spawn(exe or self.exe, *args)

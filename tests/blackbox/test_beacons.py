@@ -1,0 +1,122 @@
+"""Every beacon of first run, ordinary start, common tail and uninstall, as
+the portal simulator records them."""
+from __future__ import annotations
+
+import datetime
+from urllib.parse import parse_qs
+
+import pytest
+
+from conftest import wait_exit
+
+FIRST_RUN_EVENT = ("/_regevent.gif", "event=106&ename=%E5%AE%89%E8%A3%85&type=0&game=lmdr&oid=17239&oid1=17239"
+                   "&oid2=&cid=3000&aid=2&lc=0&userSession=")
+TAG = "tag=Lm03000&ver=3.0.0.1"
+
+
+def first_run(client, timeout=30):
+    """A first run ends by itself without a window."""
+    proc = client.start()
+    assert wait_exit(proc, timeout) == 0
+
+
+def open_and_close_main(client, *args, exe=None):
+    proc = client.start(*args, exe=exe)
+    main = client.wait_window("#32770", "Lumendor")
+    client.drive("post", main["hwnd"], str(0x0010), "0", "0")
+    assert wait_exit(proc) == 0
+    return main
+
+
+def paths(portal):
+    return [r["path"] for r in portal.requests()]
+
+
+def test_first_run_sends_union_event_and_install_beacons_in_order(client, portal):
+    client.install_dir.mkdir(parents=True)  # where the install puts the settings file
+    first_run(client)
+    reqs = portal.requests()
+    assert [r["path"] for r in reqs] == ["/_az.gif", "/_regevent.gif", "/install.htm"]
+    union, event, install = reqs
+    assert union["host"] == "union" and event["host"] == "event" and install["host"] == "stats"
+
+    query = parse_qs(union["query"], keep_blank_values=True)
+    assert list(query) == ["agid", "cid", "aid", "game", "did", "vid", "mac"]
+    assert union["query"].startswith("agid=0&cid=3000&aid=2&game=lmdr&did=")
+    assert len(query["vid"][0]) == 32
+    mac = query["mac"][0]
+    assert event["query"].startswith(FIRST_RUN_EVENT[1] + mac + "&newStat=0&referer=http%3A%2F%2F")
+    assert install["query"] == TAG + "&count=1"
+    for r in reqs:
+        assert r["method"] == "GET" and r["headers"]["User-Agent"] == "ZRT"
+
+    first_run(client)
+    assert portal.requests()[-1]["query"] == TAG + "&count=2"
+
+
+def test_two_processes_send_the_same_identity(client, portal):
+    first_run(client)
+    first_run(client)
+    unions = [parse_qs(r["query"]) for r in portal.requests() if r["path"] == "/_az.gif"]
+    assert len(unions) == 2
+    assert unions[0]["did"] == unions[1]["did"] and unions[0]["vid"] == unions[1]["vid"]
+
+
+def test_ordinary_start_sends_activity_then_event_100(client, portal):
+    client.install_dir.mkdir(parents=True)
+    open_and_close_main(client, "/Lm03000D")
+    reqs = portal.requests()
+    assert [r["path"] for r in reqs] == ["/active.htm", "/_regevent.gif"]
+    assert reqs[0]["query"] == TAG + "&count=1&apartdays=0&keepdays=1&weekdays=1"
+    assert reqs[1]["query"].startswith("event=100&ename=%E6%89%93%E5%BC%80&type=0&game=lmdr&")
+
+    # The same day again: the same keepdays and weekdays, the count goes on.
+    open_and_close_main(client, "/Lm03000D")
+    assert portal.requests()[2]["query"] == TAG + "&count=2&apartdays=0&keepdays=1&weekdays=1"
+
+
+@pytest.mark.parametrize("days_back, weekdays, keepdays, expected", [
+    (1, 1, 4, "count=8&apartdays=0&keepdays=5&weekdays=2"),
+    (3, 5, 4, "count=8&apartdays=2&keepdays=1&weekdays=3"),
+    (40, 127, 9, "count=8&apartdays=39&keepdays=1&weekdays=1"),
+])
+def test_activity_counters_follow_the_stored_date(client, portal, days_back, weekdays, keepdays, expected):
+    last = datetime.date.today() - datetime.timedelta(days=days_back)
+    client.write_settings({"lstTime": f"{last.year}/{last.month}/{last.day}", "weekdays": str(weekdays),
+                           "keepdays": str(keepdays), "Game": "7"})
+    open_and_close_main(client, exe=client.install_copy())  # mode 3
+    assert portal.requests()[0]["query"] == TAG + "&" + expected
+    today = datetime.date.today()
+    stored = client.read_settings()
+    assert stored["lstTime"] == f"{today.year}/{today.month}/{today.day}"
+    assert stored["Game"] == "8"
+
+
+def test_uninstall_confirmed_sends_union_then_event_107(client, portal):
+    proc = client.start("/uninst")
+    box = client.wait_window("#32770", "Lumendor")
+    client.click(box["hwnd"], 6)  # IDYES
+    assert wait_exit(proc) == 0
+    reqs = portal.requests()
+    assert [r["path"] for r in reqs[:2]] == ["/_xz.gif", "/_regevent.gif"]
+    assert reqs[1]["query"].startswith("event=107&ename=%E5%8D%B8%E8%BD%BD&")
+
+
+@pytest.mark.portal(delay={"union": 2.0})
+def test_start_up_waits_for_the_union_beacon(client, portal):
+    first_run(client)
+    union, event = portal.requests()[:2]
+    assert event["time"] - union["time"] >= 1.9
+
+
+@pytest.mark.portal(delay={"stats": 2.0, "event": 2.0})
+def test_activity_beacon_is_not_waited_for_but_event_100_is(client, portal):
+    client.install_dir.mkdir(parents=True)
+    proc = client.start("/Lm03000D")
+    main = client.wait_window("#32770", "Lumendor")
+    shown_at = int(client.drive("wait", "#32770", "Lumendor", "1000").stdout.decode().split("\t")[-1]) / 1000
+    active, event = portal.requests()[:2]
+    assert event["time"] - active["time"] < 1.0       # no wait after the activity beacon
+    assert shown_at - event["time"] >= 1.9            # the main window waits for event 100
+    client.drive("post", main["hwnd"], str(0x0010), "0", "0")
+    assert wait_exit(proc) == 0
