@@ -17,6 +17,7 @@ packages=(
   python3 python3-pytest
   fonts-wqy-microhei
   googletest
+  clang libclang-rt-14-dev
 )
 
 need_update=0
