@@ -34,20 +34,24 @@ set(LUMENDOR_WIN_SOURCES
     mainwnd/main_dlg_win.cpp
     mainwnd/flash_bk_win.cpp
     skin/message_box_win.cpp
+    skin/dlg_ex_win.cpp
+    skin/controls_win.cpp
 )
 
 add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})
 target_include_directories(lumendor_core PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
 target_link_libraries(lumendor_core PUBLIC
     JsonCpp::JsonCpp
-    wininet iphlpapi dbghelp gdiplus comctl32 ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
+    wininet iphlpapi dbghelp gdiplus comctl32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
 
 add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
 target_link_libraries(Lumendor PRIVATE lumendor_core)
 target_link_options(Lumendor PRIVATE -municode -mwindows)
 set_target_properties(Lumendor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+file(GLOB LUMENDOR_RESOURCE_FILES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/res/skin/*.png ${CMAKE_SOURCE_DIR}/res/icons/*.ico)
 set_source_files_properties(res/Lumendor.rc PROPERTIES
-    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/Lumendor.manifest;${CMAKE_SOURCE_DIR}/res/icons/Lumendor.ico")
+    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/Lumendor.manifest;${CMAKE_SOURCE_DIR}/res/resource.h;${LUMENDOR_RESOURCE_FILES}")
 target_include_directories(Lumendor PRIVATE ${CMAKE_SOURCE_DIR}/res)
 
 # GoogleTest from Debian's sources, built for MinGW.
@@ -79,3 +83,10 @@ set_target_properties(lmdriver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINAR
 add_executable(bench_bare WIN32 devtools/bench/bare_dialog.cpp devtools/bench/bare_dialog.rc)
 target_link_options(bench_bare PRIVATE -municode -mwindows)
 set_target_properties(bench_bare PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+
+# The skinned windows on their own, driven by the skin tests.
+add_executable(skin_probe WIN32 tests/win/skin_probe.cpp res/Lumendor.rc)
+target_include_directories(skin_probe PRIVATE ${CMAKE_SOURCE_DIR}/res)
+target_link_libraries(skin_probe PRIVATE lumendor_core)
+target_link_options(skin_probe PRIVATE -municode -mwindows)
+set_target_properties(skin_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

@@ -43,7 +43,7 @@ def keyed(src: Path, dst: Path) -> None:
     the others opaque; the file has no alpha channel."""
     im(str(src), "-channel", "A", "-threshold", "50%", "+channel",
        "-background", KEY, "-alpha", "remove", "-alpha", "off", "-depth", "8",
-       "-define", "png:color-type=2", str(dst))
+       "-strip", "-define", "png:exclude-chunk=date,time", "-define", "png:color-type=2", str(dst))
 
 
 def frame(name: str, w: int, h: int, draw: list[str], base: str = "none") -> Path:
@@ -71,15 +71,17 @@ def round_corners(src: Path, w: int, h: int, r: int = 3) -> Path:
 # --- window backgrounds ----------------------------------------------------
 
 def background(dst: str, w: int = 30, h: int = 51, caption: int = 30) -> None:
-    body = frame(f"{dst}-body", w, h, [
-        "-fill", f"gradient:{CAPTION_TOP}-{CAPTION_BOTTOM}", "-draw", "point 0,0",
-    ], base=BG)
+    body = frame(f"{dst}-body", w, h, [], base=BG)
     grad = tmp / f"{dst}-grad.png"
     im("-size", f"{w}x{caption}", f"gradient:{CAPTION_TOP}-{CAPTION_BOTTOM}", str(grad))
     comp = tmp / f"{dst}-comp.png"
     im(str(body), str(grad), "-geometry", "+0+0", "-composite",
        "-fill", "none", "-stroke", EDGE, "-draw", f"rectangle 0,0 {w - 1},{h - 1}",
-       "-stroke", "#3a4omit".replace("omit", "15a"), "-draw", f"line 1,{caption} {w - 2},{caption}",
+       # the caption's lower edge sits two rows inside the caption band, the
+       # band's last row has the body's colour: a stretch that samples one
+       # row early still paints an even body
+       "+antialias", "-stroke", "#3a415a", "-draw", f"line 1,{caption - 2} {w - 2},{caption - 2}",
+       "-stroke", BG, "-draw", f"line 1,{caption - 1} {w - 2},{caption - 1}",
        str(comp))
     keyed(round_corners(comp, w, h, 3), SKIN / dst)
 
@@ -184,7 +186,8 @@ def login_background() -> None:
        "-draw", f"roundrectangle 0,0 {w - 2 * m - 1},{h - 2 * m - 1} 10,10", str(mask))
     im(str(panel), str(mask), "-alpha", "off", "-compose", "CopyOpacity", "-composite", str(rounded))
     im(str(shadow), str(rounded), "-geometry", f"+{m}+{m}", "-compose", "over", "-composite",
-       "-depth", "8", "-define", "png:color-type=6", str(SKIN / "129.png"))
+       "-depth", "8", "-strip", "-define", "png:exclude-chunk=date,time",
+       "-define", "png:color-type=6", str(SKIN / "129.png"))
 
 
 def screenshot_toolbar() -> None:

@@ -47,6 +47,7 @@ HWND CWnd::Detach() {
 bool CWnd::SubclassWindow(HWND hWnd) {
     if (!hWnd || m_hWnd || FromHandlePermanent(hWnd)) return false;
     Attach(hWnd);
+    PreSubclassWindow();
     m_pfnSuper = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StdWndProc)));
     if (!m_pfnSuper) {
@@ -68,6 +69,22 @@ HWND CWnd::UnsubclassWindow() {
 }
 
 BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }
+
+bool CWnd::CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect, HWND parent,
+                         UINT id, DWORD exStyle) {
+    if (m_hWnd) return false;
+    HWND h = ::CreateWindowExW(exStyle, className, text, style, rect.left, rect.top, rect.right - rect.left,
+                               rect.bottom - rect.top, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                               CWinApp::ResourceHandle(), nullptr);
+    if (!h) return false;
+    if (!SubclassWindow(h)) {
+        ::DestroyWindow(h);
+        return false;
+    }
+    return true;
+}
+
+bool CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
 
 BOOL CWnd::DestroyWindow() {
     if (!m_hWnd) return FALSE;
@@ -118,6 +135,13 @@ LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
+    if (msg == WM_DRAWITEM && lParam) {
+        // Owner-drawn controls of ours draw themselves.
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item->CtlType != ODT_MENU)
+            if (CWnd* child = FromHandlePermanent(item->hwndItem))
+                if (child->OnChildNotify(msg, wParam, lParam, &result)) return result;
+    }
     if (OnWndMsg(msg, wParam, lParam, &result)) return result;
     return DefWindowProc(msg, wParam, lParam);
 }
@@ -201,7 +225,7 @@ BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd) {
 }
 
 INT_PTR CDialog::DoModal() {
-    HWND hOwner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+    HWND hOwner = m_pParentWnd ? m_pParentWnd->m_hWnd : m_hWndOwner;
     if (!hOwner) {
         CWnd* main = CWinApp::Get() ? CWinApp::Get()->m_pMainWnd : nullptr;
         if (main && main != this && main->m_hWnd && ::IsWindowVisible(main->m_hWnd)) hOwner = main->m_hWnd;

@@ -88,6 +88,14 @@ public:
     virtual BOOL PreTranslateMessage(MSG* pMsg);
     BOOL DestroyWindow();
 
+    // Creates a child control of a system class and binds it to this object.
+    bool CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect, HWND parent,
+                       UINT id, DWORD exStyle = 0);
+
+    // Messages a parent passes back to the control they concern
+    // (WM_DRAWITEM); true when handled.
+    virtual bool OnChildNotify(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
+
     // The window procedure of bound windows.
     static LRESULT CALLBACK StdWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -104,6 +112,9 @@ protected:
     virtual LRESULT DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
     // Called after WM_NCDESTROY, once the handle is gone.
     virtual void PostNcDestroy() {}
+    // Called when a window is bound by SubclassWindow, before its procedure
+    // is replaced.
+    virtual void PreSubclassWindow() {}
 
     void Attach(HWND hWnd);
     HWND Detach();
@@ -130,6 +141,7 @@ public:
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
+    HWND m_hWndOwner = nullptr;  // an owner that is not one of our objects
     bool m_bModal = false;
     bool m_bCenterOnInit = true;
 

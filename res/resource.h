@@ -1,7 +1,43 @@
 // Resource ids of the client.
 #pragma once
 
+// Icons
 #define IDI_MAINFRAME 128
+#define IDI_FAVOURITE 155
+#define IDI_SHOT_CURSOR 173
+
+// Dialog templates
 #define IDD_MAIN 102
 #define IDD_BLANK 157
+#define IDD_MESSAGEBOX 190
+#define IDD_SKIN_PROBE 191
 #define IDC_MAIN_TITLE 1000
+
+// Skin images (resource type "PNG")
+#define IDB_LOGIN_BACKGROUND 129
+#define IDB_SKIN_BOX 131
+#define IDB_SKIN_CLOSE 132
+#define IDB_SKIN_BOX_BUTTON 133
+#define IDB_SKIN_MAIN 134
+#define IDB_SKIN_MAXIMIZE 135
+#define IDB_SKIN_MINIMIZE 136
+#define IDB_SKIN_RESTORE 137
+#define IDB_TOOL_BOSS 138
+#define IDB_TOOL_MENU 139
+#define IDB_TABS 140
+#define IDB_TAB_CLOSE 141
+#define IDB_TOOL_MUTED 148
+#define IDB_TOOL_SOUND 149
+#define IDB_TOOL_NEW_PAGE 164
+#define IDB_SKIN_BOX_CLOSE 165
+#define IDB_TOOL_REFRESH 166
+#define IDB_TOOL_SCREENSHOT 167
+#define IDB_TOOL_SERVICE 168
+#define IDB_TOOL_CARD 169
+#define IDB_TOOL_PAY 170
+#define IDB_TOOL_MESSAGE 171
+#define IDB_ACCOUNT_LABEL 172
+#define IDB_SHOT_TOOLBAR 177
+#define IDB_SHOT_CANCEL 178
+#define IDB_SHOT_DONE 179
+#define IDB_SHOT_SAVE 180

@@ -8,7 +8,7 @@
 //   wait CLASS TITLE TIMEOUT_MS           waits for a visible top-level window ("*" matches any);
 //                                         adds the moment it was seen (Unix time, ms) as a last field
 //   gone HWND TIMEOUT_MS                  waits until a window no longer exists
-//   text HWND [ID]                        a window's or a control's text
+//   text HWND [ID]                        a window's or a control's text (line breaks as "\n")
 //   click HWND ID                         BM_CLICK on a control
 //   copydata HWND DWDATA TEXT             WM_COPYDATA with UTF-16 text; prints the reply
 //   post HWND MSG WPARAM LPARAM           PostMessage
@@ -52,6 +52,17 @@ std::wstring WindowTitle(HWND h) {
     return buf;
 }
 
+// Line breaks as the two characters "\n", so that one item stays one line.
+std::wstring OneLine(std::wstring text) {
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c == L'\r') continue;
+        if (c == L'\n') out += L"\\n";
+        else out.push_back(c);
+    }
+    return out;
+}
+
 // Control text through WM_GETTEXT (static texts, buttons, edits).
 std::wstring ControlText(HWND h) {
     DWORD_PTR len = 0;
@@ -60,7 +71,7 @@ std::wstring ControlText(HWND h) {
     DWORD_PTR got = 0;
     ::SendMessageTimeoutW(h, WM_GETTEXT, len + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000, &got);
     text.resize(got);
-    return text;
+    return OneLine(text);
 }
 
 std::wstring ClassOf(HWND h) {

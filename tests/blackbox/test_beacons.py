@@ -95,7 +95,7 @@ def test_activity_counters_follow_the_stored_date(client, portal, days_back, wee
 def test_uninstall_confirmed_sends_union_then_event_107(client, portal):
     proc = client.start("/uninst")
     box = client.wait_window("#32770", "Lumendor")
-    client.click(box["hwnd"], 6)  # IDYES
+    client.click(box["hwnd"], 5000)  # "是"
     assert wait_exit(proc) == 0
     reqs = portal.requests()
     assert [r["path"] for r in reqs[:2]] == ["/_xz.gif", "/_regevent.gif"]

@@ -37,7 +37,7 @@ def assert_offline_notice(client, proc, caption="Lumendor"):
     # The notice is the only window the client shows.
     own = [w for w in client.windows() if w["pid"] == box["pid"] and w["visible"]]
     assert [w["hwnd"] for w in own] == [box["hwnd"]]
-    client.click(box["hwnd"], 1)
+    client.click(box["hwnd"], 5000)
     assert wait_exit(proc) == 0
 
 
@@ -91,7 +91,7 @@ def test_uninstall_asks_first_and_no_changes_nothing(client, portal, args):
     box = client.wait_window("#32770", "Lumendor")
     texts = [c["text"] for c in client.children(box["hwnd"]) if c["class"] == "Static"]
     assert "确定要移除 Lumendor 吗？" in texts
-    client.click(box["hwnd"], 7)  # IDNO
+    client.click(box["hwnd"], 5001)  # "否"
     assert wait_exit(proc) == 0
     assert tree(client.install_dir.parent) == before
     assert portal.requests() == []
