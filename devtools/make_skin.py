@@ -179,7 +179,9 @@ def login_background() -> None:
        "-pointsize", "14", "-fill", "#8c93a6", "-annotate", "+36+78", "点亮你的冒险", str(panel))
     shadow = tmp / "login-shadow.png"
     im("-size", f"{w}x{h}", "xc:none", "-fill", "#000000b0",
-       "-draw", f"roundrectangle {m - 6},{m - 4} {w - m + 5},{h - m + 8} 14,14", "-blur", "0x9", str(shadow))
+       "-draw", f"roundrectangle {m - 6},{m - 4} {w - m + 5},{h - m + 8} 14,14", "-blur", "0x9",
+       # the faintest tail of the blur becomes fully transparent
+       "-channel", "A", "-level", "4%,100%", "+channel", str(shadow))
     rounded = tmp / "login-rounded.png"
     mask = tmp / "login-mask.png"
     im("-size", f"{w - 2 * m}x{h - 2 * m}", "xc:black", "-fill", "white",
