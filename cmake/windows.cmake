@@ -24,6 +24,7 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 set(LUMENDOR_WIN_SOURCES
     framework/app_win.cpp
     framework/wnd_win.cpp
+    framework/html_dialog_win.cpp
     settings/settings_win.cpp
     app/halvane3_app_win.cpp
     stats/stats_win.cpp
@@ -36,6 +37,7 @@ set(LUMENDOR_WIN_SOURCES
     skin/message_box_win.cpp
     skin/dlg_ex_win.cpp
     skin/controls_win.cpp
+    html/dhtml_dlg_ex_win.cpp
 )
 
 add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})

@@ -226,3 +226,28 @@ TEST(Favourite, ShortcutTextHoldsTheAddressTwice) {
 }
 
 }  // namespace
+
+#include "framework/element_events.h"
+
+namespace {
+
+TEST(ElementEvents, SourceElementClassExactTagAnyCaseFirstEntryWins) {
+    const ElementSelector table[] = {
+        {-605, L"drag", true},   // onmousedown on class "drag"
+        {-605, L"body", false},  // onmousedown on <body>
+        {-605, L"td", false},
+        {-606, L"div", false},   // onmousemove on <div>
+        {-605, L"DIV", false},
+    };
+    const int n = 5;
+    EXPECT_EQ(MatchElementEvent(table, n, -605, L"drag", L"span"), 0);
+    EXPECT_EQ(MatchElementEvent(table, n, -605, L"Drag", L"span"), -1);       // class is case-sensitive
+    EXPECT_EQ(MatchElementEvent(table, n, -605, L"drag other", L"td"), 2);    // the whole class text must equal
+    EXPECT_EQ(MatchElementEvent(table, n, -605, L"", L"BODY"), 1);            // tags in any case
+    EXPECT_EQ(MatchElementEvent(table, n, -605, L"", L"div"), 4);
+    EXPECT_EQ(MatchElementEvent(table, n, -606, L"", L"DiV"), 3);
+    EXPECT_EQ(MatchElementEvent(table, n, -607, L"drag", L"body"), -1);       // another event
+    EXPECT_EQ(MatchElementEvent(table, 0, -605, L"drag", L"body"), -1);
+}
+
+}  // namespace
