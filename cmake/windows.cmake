@@ -38,6 +38,10 @@ set(LUMENDOR_WIN_SOURCES
     skin/dlg_ex_win.cpp
     skin/controls_win.cpp
     html/dhtml_dlg_ex_win.cpp
+    html/login_dlg_win.cpp
+    mainwnd/game_wnd_win.cpp
+    mainwnd/pending_win.cpp
+    tools/fav_dlg_win.cpp
 )
 
 add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})

@@ -11,7 +11,21 @@
 #define IDD_BLANK 157
 #define IDD_MESSAGEBOX 190
 #define IDD_SKIN_PROBE 191
-#define IDC_MAIN_TITLE 1000
+#define IDD_FAVOURITE 192
+#define IDC_FAV_NAME 1018
+
+// Main window controls
+#define IDC_BOSS 1001
+#define IDC_MUTE 1002
+#define IDC_MENU 1003
+#define IDC_NEW_PAGE 1026
+#define IDC_REFRESH 1027
+#define IDC_SCREENSHOT 1028
+#define IDC_SERVICE 1029
+#define IDC_CARD 1030
+#define IDC_PAY 1031
+#define IDC_MESSAGE 1032
+#define IDC_ACCOUNT 1033
 
 // Skin images (resource type "PNG")
 #define IDB_LOGIN_BACKGROUND 129

@@ -138,6 +138,20 @@ bool IsAutoRunOn() {
     return rc == ERROR_SUCCESS && size > 0;
 }
 
+bool ReadAutoRunValue(std::wstring& data) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, RunKeyPath(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = 0;
+    LONG rc = ::RegQueryValueExW(key, kRunValueName, nullptr, &type, nullptr, &size);
+    if (rc == ERROR_SUCCESS) {
+        std::vector<wchar_t> buf(size / sizeof(wchar_t) + 1, L'\0');
+        rc = ::RegQueryValueExW(key, kRunValueName, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size);
+        if (rc == ERROR_SUCCESS) data.assign(buf.data(), size / sizeof(wchar_t));
+    }
+    ::RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
 bool DeleteAutoRun() {
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, RunKeyPath(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;

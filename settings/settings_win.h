@@ -67,6 +67,8 @@ inline constexpr wchar_t kRunValueName[] = L"Lm03000";
 bool WriteAutoRun(const std::wstring& exePath = ExePath());
 // True when the value exists with non-empty data.
 bool IsAutoRunOn();
+// The value's data as text; false when it cannot be read.
+bool ReadAutoRunValue(std::wstring& data);
 bool DeleteAutoRun();
 
 // HKCU browser cache limit 0x100000; true when written and the key closed.

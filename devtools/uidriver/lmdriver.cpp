@@ -7,6 +7,7 @@
 //   children HWND                         child windows: hwnd, id, class, text, visible
 //   wait CLASS TITLE TIMEOUT_MS           waits for a visible top-level window ("*" matches any);
 //                                         adds the moment it was seen (Unix time, ms) as a last field
+//   find CLASS TITLE ID TIMEOUT_MS        waits for a visible top-level window that has a child with that id
 //   gone HWND TIMEOUT_MS                  waits until a window no longer exists
 //   text HWND [ID]                        a window's or a control's text (line breaks as "\n")
 //   click HWND ID                         BM_CLICK on a control
@@ -162,6 +163,21 @@ int wmain(int argc, wchar_t** argv) {
                                                      ft.dwLowDateTime;
                     const unsigned long long unixMs = (ticks - 116444736000000000ULL) / 10000ULL;
                     PrintUtf8(Describe(h) + L"\t" + std::to_wstring(unixMs));
+                    return 0;
+                }
+            }
+            ::Sleep(10);
+        } while (static_cast<LONG>(deadline - ::GetTickCount()) > 0);
+        return 1;
+    }
+    if (cmd == L"find" && argc >= 6) {
+        const int id = static_cast<int>(ParseNum(argv[4]));
+        const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(ParseNum(argv[5]));
+        do {
+            for (HWND h : TopLevel()) {
+                if (::IsWindowVisible(h) && Matches(argv[2], ClassOf(h)) && Matches(argv[3], WindowTitle(h)) &&
+                    ::GetDlgItem(h, id)) {
+                    PrintUtf8(Describe(h));
                     return 0;
                 }
             }

@@ -121,6 +121,16 @@ class Client:
         assert r.returncode == 0, f"no window {cls!r} {title!r}: {r.stdout!r} {r.stderr!r}"
         return parse_window(r.stdout.decode().strip())
 
+    def main_window(self, timeout_ms: int = 20000) -> dict:
+        """The main window: the one with the boss-key button."""
+        r = self.drive("find", "#32770", "*", "1001", str(timeout_ms), timeout=timeout_ms / 1000 + 30)
+        assert r.returncode == 0, f"no main window: {r.stdout!r}"
+        return parse_window(r.stdout.decode().strip())
+
+    def exit_client(self, hwnd: str) -> None:
+        """What the tray's exit and a closed login window do: SC_CLOSE posted."""
+        self.drive("post", hwnd, str(0x0112), str(0xF060), "0")
+
     def windows(self) -> list[dict]:
         r = self.drive("list")
         assert r.returncode == 0

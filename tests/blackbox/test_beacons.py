@@ -22,8 +22,8 @@ def first_run(client, timeout=30):
 
 def open_and_close_main(client, *args, exe=None):
     proc = client.start(*args, exe=exe)
-    main = client.wait_window("#32770", "Lumendor")
-    client.drive("post", main["hwnd"], str(0x0010), "0", "0")
+    main = client.main_window()
+    client.exit_client(main["hwnd"])
     assert wait_exit(proc) == 0
     return main
 
@@ -114,10 +114,10 @@ def test_start_up_waits_for_the_union_beacon(client, portal):
 def test_activity_beacon_is_not_waited_for_but_event_100_is(client, portal):
     client.install_dir.mkdir(parents=True)
     proc = client.start("/Lm03000D")
-    main = client.wait_window("#32770", "Lumendor")
-    shown_at = int(client.drive("wait", "#32770", "Lumendor", "1000").stdout.decode().split("\t")[-1]) / 1000
+    main = client.main_window()
+    shown_at = int(client.drive("find", "#32770", "*", "1001", "1000").stdout.decode().split("\t")[-1]) / 1000
     active, event = by_path(portal, "/active.htm")[0], by_path(portal, "/_regevent.gif")[0]
     assert event["time"] - active["time"] < 1.0       # no wait after the activity beacon
     assert shown_at - event["time"] >= 1.9            # the main window waits for event 100
-    client.drive("post", main["hwnd"], str(0x0010), "0", "0")
+    client.exit_client(main["hwnd"])
     assert wait_exit(proc) == 0

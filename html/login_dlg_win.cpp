@@ -1,0 +1,396 @@
+#include "html/login_dlg_win.h"
+
+#include <gdiplus.h>
+#include <shellapi.h>
+#include <wininet.h>
+
+#include <cstring>
+#include <vector>
+
+#include "app/build_config.h"
+#include "app/halvane3_app_win.h"
+#include "html/login_logic.h"
+#include "mainwnd/main_dlg_win.h"
+#include "res/resource.h"
+#include "settings/settings_win.h"
+#include "skin/message_box_win.h"
+#include "stats/beacons.h"
+#include "stats/identity_win.h"
+#include "stats/stats_win.h"
+
+namespace {
+
+bool g_bFirstNavigation = true;  // the first completed navigation shows the page
+
+std::string ToAnsi(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                        nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromAnsi(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+// A portal cookie as the system returns it ("Name=value"), or empty.
+std::wstring PortalCookie(const wchar_t* name, DWORD capacity) {
+    const std::wstring address = std::wstring(L"http://") + LUMENDOR_PORTAL_HOST_W + L"/";
+    std::vector<wchar_t> buf(capacity, L'\0');
+    DWORD size = capacity;
+    if (!::InternetGetCookieW(address.c_str(), name, buf.data(), &size)) return {};
+    buf.back() = L'\0';
+    return buf.data();
+}
+
+bool UserAccountControlOn() {
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    ::GetVersionExW(&version);
+#pragma GCC diagnostic pop
+    DWORD lua = 0;
+    return version.dwMajorVersion > 5 && ReadEnableLua(lua) && lua == 1;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// CLoginDlg
+
+BEGIN_MESSAGE_MAP(CLoginDlg, CDHtmDlgEx)
+    ON_MESSAGE(ExtLoginFinished, OnExtLoginFinished)
+    ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
+END_MESSAGE_MAP()
+
+// Where the page does not cover the dialog, the colour key lets the
+// background picture show through.
+LRESULT CLoginDlg::OnEraseBkgnd(WPARAM wParam, LPARAM) {
+    RECT client{};
+    ::GetClientRect(m_hWnd, &client);
+    HBRUSH key = ::CreateSolidBrush(RGB(255, 0, 255));
+    ::FillRect(reinterpret_cast<HDC>(wParam), &client, key);
+    ::DeleteObject(key);
+    return 1;
+}
+
+CLoginDlg::CLoginDlg(const std::wstring& baseUrl) : CDHtmDlgEx(IDD_BLANK), m_strPageUrl(baseUrl) {
+    m_bCenterOnInit = false;
+    m_bJustInstalled = JustInstalledFromTag(ReadSetting(Keys::InstallTag));
+    WriteSetting(Keys::InstallTag, L"0");
+}
+
+BOOL CLoginDlg::OnInitDialog() {
+    CDHtmDlgEx::OnInitDialog();
+    if (IWebBrowser2* browser = GetBrowser()) browser->put_Silent(VARIANT_TRUE);
+    const LONG ex = ::GetWindowLongW(m_hWnd, GWL_EXSTYLE);
+    ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, ex ^ WS_EX_LAYERED);
+    ::SetLayeredWindowAttributes(m_hWnd, RGB(255, 0, 255), 0, LWA_COLORKEY);
+    ::SetWindowLongW(m_hWnd, GWL_EXSTYLE,
+                     (::GetWindowLongW(m_hWnd, GWL_EXSTYLE) & ~WS_EX_APPWINDOW) | WS_EX_TOOLWINDOW);
+
+    std::wstring runData;
+    const bool autoRun = ReadAutoRunValue(runData) && AutoRunDataIsOn(runData);
+    m_strPageUrl = CompleteLoginPageUrl(m_strPageUrl, BuildIdentityQuery(256), m_bJustInstalled, OpenPageCount, autoRun);
+    Navigate(m_strPageUrl);
+    return FALSE;
+}
+
+BOOL CLoginDlg::PreTranslateMessage(MSG* pMsg) {
+    if (pMsg->message == WM_KEYDOWN && (pMsg->wParam == VK_ESCAPE || pMsg->wParam == VK_F5)) {
+        if (HWND parent = ::GetParent(m_hWnd)) ::PostMessageW(parent, WM_KEYDOWN, pMsg->wParam, pMsg->lParam);
+        return TRUE;
+    }
+    return CDHtmDlgEx::PreTranslateMessage(pMsg);
+}
+
+void CLoginDlg::OnNavigateComplete(IDispatch* pDisp, const std::wstring& url) {
+    CDHtmDlgEx::OnNavigateComplete(pDisp, url);
+    if (g_bFirstNavigation) {
+        ::ShowWindow(m_hWnd, SW_SHOW);
+        g_bFirstNavigation = false;
+    }
+    if (HWND child = ::GetWindow(m_hWnd, GW_CHILD)) {
+        RECT client{};
+        ::GetClientRect(m_hWnd, &client);
+        ::MoveWindow(child, 0, 0, client.right, client.bottom, TRUE);
+    }
+}
+
+HWND CLoginDlg::MainWindow() const {
+    HWND background = ::GetParent(m_hWnd);
+    return background ? ::GetWindow(background, GW_OWNER) : nullptr;
+}
+
+bool CLoginDlg::DispatchNavigation(const std::wstring& url) {
+    if (IsCommandUrl(url)) {
+        RunCommand(url);
+        return true;
+    }
+    if (FindExtLoginStart(url, LUMENDOR_EXTLOGIN_HOST_W) != ExtLoginKind::None) {
+        // The external-login window opens here once it exists; the start
+        // address is never loaded in the login page itself.
+        return true;
+    }
+    return false;
+}
+
+void CLoginDlg::RunCommand(const std::wstring& url) {
+    HWND main = MainWindow();
+    switch (ParseLoginCommand(CommandName(url))) {
+    case LoginCommand::LoadGame:
+        HandOver(url);
+        break;
+    case LoginCommand::ExitGame:
+        if (ShowMessage(4, L"确定要取消本次登录吗？", nullptr) == IDYES && main)
+            ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, kSelfMarker);
+        SendDirect(FormatRegEvent(L"115", L"关闭客户端").c_str());
+        break;
+    case LoginCommand::Minimize:
+        if (OpenPageCount > 0) {
+            if (main) ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, kSelfMarker);
+        } else if (UserAccountControlOn()) {
+            ::ShowWindow(::GetParent(m_hWnd), SW_MINIMIZE);
+        } else if (main) {
+            ::ShowWindow(main, SW_MINIMIZE);
+        }
+        break;
+    case LoginCommand::Redirect:
+        Redirect(url);
+        break;
+    case LoginCommand::AutoRunOff:
+        DeleteAutoRun();
+        break;
+    case LoginCommand::AutoRunOn:
+        WriteAutoRun(ExePath());
+        break;
+    case LoginCommand::SaveInfo:
+        WriteSetting(Keys::RegUrl, TextFrom(url, kStoreArgumentAt));
+        break;
+    case LoginCommand::ReadInfo:
+        CallScript("postDataUrl", {ReadSetting(Keys::RegUrl)});
+        break;
+    case LoginCommand::SetupKey:
+        WriteSetting(Keys::Key, TextFrom(url, kStoreArgumentAt));
+        break;
+    case LoginCommand::ReadKey:
+        CallScript("getTheKey", {ReadSetting(Keys::Key)});
+        break;
+    case LoginCommand::LoginNum: {
+        const std::wstring count = NextLoginCount(ReadSetting(Keys::LoginCount));
+        WriteSetting(Keys::LoginCount, count);
+        CallScript("getlogin", {count});
+        break;
+    }
+    case LoginCommand::SetPauth: {
+        std::wstring value = FromAnsi(PercentDecode(ToAnsi(ExtractSetpauthValue(url))));
+        if (!value.empty()) value.pop_back();
+        StoreSealedEntry(value, StatIniPath());
+        break;
+    }
+    case LoginCommand::None:
+        break;
+    }
+}
+
+void CLoginDlg::HandOver(const std::wstring& url) {
+    const LoadGameSplit split = SplitLoadGame(url);
+    GameUrl = split.gameUrl;
+    std::wstring server = split.serverText;
+    if (!server.empty() && server.find(L'%') != std::wstring::npos) server = DecodeServerText(ToAnsi(server));
+    const PageTitle title = BuildPageTitle(server);
+
+    const std::wstring record = BuildLoginRecord(title.title, PortalCookie(L"Pauth", 256),
+                                                 PortalCookie(L"ptusertype", 256), split.gameCode);
+    COPYDATASTRUCT cds{};
+    cds.dwData = 0;
+    cds.cbData = static_cast<DWORD>((record.size() + 1) * sizeof(wchar_t));
+    cds.lpData = const_cast<wchar_t*>(record.c_str());
+    HWND main = MainWindow();
+    const LRESULT reply = main ? ::SendMessageW(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)) : 0;
+    if (reply == 0) {
+        ShowMessage(0, DuplicateLoginMessage(title.account, title.server).c_str(), nullptr);
+        if (main) ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, kSelfMarker);
+    } else {
+        ::ShowWindow(::GetParent(m_hWnd), SW_HIDE);
+    }
+}
+
+void CLoginDlg::Redirect(const std::wstring& url) {
+    const std::wstring target = FormatAutoLoginUrl(LUMENDOR_PORTAL_HOST_W, PortalCookie(L"Pauth", 1024),
+                                                   UrlEncodeUtf8(TextFrom(url, kRedirectArgumentAt), 2048),
+                                                   PortalCookie(L"ptusertype", 256));
+    ::ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+LRESULT CLoginDlg::OnExtLoginFinished(WPARAM, LPARAM) {
+    CallScript("check_login", {});
+    return 0;
+}
+
+const ElementEventEntry* CLoginDlg::GetElementEvents(int& count) const {
+    constexpr long kMouseDown = -605, kMouseMove = -606, kMouseUp = -607;
+    static const ElementEventEntry table[] = {
+        {{kMouseDown, L"body", false}, static_cast<ElementEventHandler>(&CLoginDlg::OnMouseDown)},
+        {{kMouseDown, L"td", false}, static_cast<ElementEventHandler>(&CLoginDlg::OnMouseDown)},
+        {{kMouseDown, L"div", false}, static_cast<ElementEventHandler>(&CLoginDlg::OnMouseDown)},
+        {{kMouseUp, L"body", false}, static_cast<ElementEventHandler>(&CLoginDlg::OnMouseUp)},
+        {{kMouseUp, L"td", false}, static_cast<ElementEventHandler>(&CLoginDlg::OnMouseUp)},
+        {{kMouseUp, L"div", false}, static_cast<ElementEventHandler>(&CLoginDlg::OnMouseUp)},
+        {{kMouseMove, L"body", false}, static_cast<ElementEventHandler>(&CLoginDlg::OnMouseMove)},
+        {{kMouseMove, L"td", false}, static_cast<ElementEventHandler>(&CLoginDlg::OnMouseMove)},
+        {{kMouseMove, L"div", false}, static_cast<ElementEventHandler>(&CLoginDlg::OnMouseMove)},
+    };
+    count = static_cast<int>(sizeof table / sizeof table[0]);
+    return table;
+}
+
+void CLoginDlg::ForwardMouse(UINT msg) {
+    POINT pt{};
+    ::GetCursorPos(&pt);
+    ::ScreenToClient(m_hWnd, &pt);
+    if (InDragExclusion(pt.x, pt.y)) return;
+    if (HWND background = ::GetParent(m_hWnd))
+        ::SendMessageW(background, msg, HTCAPTION, MAKELPARAM(pt.x, pt.y));
+}
+
+HRESULT CLoginDlg::OnMouseDown(IHTMLElement*) {
+    ForwardMouse(WM_NCLBUTTONDOWN);
+    return S_FALSE;
+}
+
+HRESULT CLoginDlg::OnMouseUp(IHTMLElement*) {
+    ForwardMouse(WM_NCLBUTTONUP);
+    return S_FALSE;
+}
+
+HRESULT CLoginDlg::OnMouseMove(IHTMLElement*) {
+    ForwardMouse(WM_NCMOUSEMOVE);
+    return S_FALSE;
+}
+
+// ---------------------------------------------------------------------------
+// CLoginBkDlg
+
+BEGIN_MESSAGE_MAP(CLoginBkDlg, CDialog)
+    ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
+    ON_MESSAGE(WM_WINDOWPOSCHANGED, OnWindowPosChanged)
+    ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
+END_MESSAGE_MAP()
+
+CLoginBkDlg::CLoginBkDlg() : CDialog(IDD_BLANK), m_dlgPage(LoginPageBaseUrl(LUMENDOR_PORTAL_HOST_W)) {
+    m_bCenterOnInit = false;
+}
+
+CLoginBkDlg::~CLoginBkDlg() { delete static_cast<Gdiplus::Image*>(m_pImage); }
+
+BOOL CLoginBkDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    ::SetWindowTextW(m_hWnd, DisplayName);
+
+    const HINSTANCE module = CWinApp::ResourceHandle();
+    if (HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(IDB_LOGIN_BACKGROUND), L"PNG")) {
+        const DWORD size = ::SizeofResource(module, found);
+        const void* bytes = ::LockResource(::LoadResource(module, found));
+        HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, size);
+        if (bytes && memory) {
+            if (void* dst = ::GlobalLock(memory)) {
+                std::memcpy(dst, bytes, size);
+                ::GlobalUnlock(memory);
+            }
+            IStream* stream = nullptr;
+            if (SUCCEEDED(::CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+                auto* image = Gdiplus::Image::FromStream(stream);
+                if (image && image->GetLastStatus() == Gdiplus::Ok) {
+                    m_pImage = image;
+                    m_nWidth = static_cast<int>(image->GetWidth());
+                    m_nHeight = static_cast<int>(image->GetHeight());
+                } else {
+                    delete image;
+                }
+                stream->Release();  // the image keeps its own reference
+            } else {
+                ::GlobalFree(memory);
+            }
+        } else if (memory) {
+            ::GlobalFree(memory);
+        }
+    }
+    PaintLayered();
+    m_dlgPage.Create(IDD_BLANK, this);
+    ::SetWindowLongW(m_hWnd, GWL_STYLE, ::GetWindowLongW(m_hWnd, GWL_STYLE) | WS_MINIMIZEBOX);
+    return FALSE;
+}
+
+void CLoginBkDlg::PaintLayered() {
+    auto* image = static_cast<Gdiplus::Image*>(m_pImage);
+    if (!image) return;
+    const LONG ex = ::GetWindowLongW(m_hWnd, GWL_EXSTYLE);
+    if (!(ex & WS_EX_LAYERED)) ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, ex | WS_EX_LAYERED);
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = m_nWidth;
+    bi.bmiHeader.biHeight = -m_nHeight;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP canvas = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(mem, canvas);
+    {
+        Gdiplus::Graphics g(mem);
+        const Gdiplus::Point points[3] = {{0, 0}, {m_nWidth, 0}, {0, m_nHeight}};
+        g.DrawImage(image, points, 3);
+    }
+    RECT wr{};
+    ::GetWindowRect(m_hWnd, &wr);
+    POINT pos{wr.left, wr.top}, src{0, 0};
+    SIZE size{m_nWidth, m_nHeight};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::UpdateLayeredWindow(m_hWnd, screen, &pos, &size, mem, &src, 0, &blend, ULW_ALPHA);
+    ::SelectObject(mem, old);
+    ::DeleteObject(canvas);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+}
+
+LRESULT CLoginBkDlg::OnLButtonDown(WPARAM wParam, LPARAM lParam) {
+    DefWindowProc(WM_LBUTTONDOWN, wParam, lParam);
+    ::SendMessageW(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
+    return 0;
+}
+
+LRESULT CLoginBkDlg::OnWindowPosChanged(WPARAM wParam, LPARAM lParam) {
+    const LRESULT r = DefWindowProc(WM_WINDOWPOSCHANGED, wParam, lParam);
+    const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
+    if (m_dlgPage.m_hWnd && pos) {
+        RECT wr{};
+        ::GetWindowRect(m_hWnd, &wr);
+        const int w = wr.right - wr.left, h = wr.bottom - wr.top;
+        ::MoveWindow(m_dlgPage.m_hWnd, pos->x, pos->y, w, h, TRUE);
+        if (HWND embedding = ::FindWindowExW(m_dlgPage.m_hWnd, nullptr, L"Shell Embedding", L""))
+            ::MoveWindow(embedding, 0, 0, w, h, TRUE);
+    }
+    return r;
+}
+
+LRESULT CLoginBkDlg::OnShowWindow(WPARAM wParam, LPARAM lParam) {
+    const LRESULT r = DefWindowProc(WM_SHOWWINDOW, wParam, lParam);
+    if (m_dlgPage.m_hWnd) ::ShowWindow(m_dlgPage.m_hWnd, wParam ? SW_SHOW : SW_HIDE);
+    ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    return r;
+}
+
+BOOL CLoginBkDlg::PreTranslateMessage(MSG* pMsg) {
+    if (pMsg->message == WM_KEYDOWN && (pMsg->wParam == VK_RETURN || pMsg->wParam == VK_ESCAPE)) return TRUE;
+    return CDialog::PreTranslateMessage(pMsg);
+}

@@ -1,0 +1,106 @@
+"""The main window as the login window drives it: account hand-overs by
+WM_COPYDATA, tabs, the page limit, closing pages and the beacons of it all."""
+from __future__ import annotations
+
+import time
+
+from conftest import wait_exit
+
+WM_LBUTTONDOWN, WM_LBUTTONUP, WM_SYSCOMMAND, SC_CLOSE = 0x0201, 0x0202, 0x0112, 0xF060
+
+
+def record(title, game="lmdr"):
+    return f"{title}||Pauth=tok||ptusertype=2||logingame={game}"
+
+
+def hand_over(client, main, title, game="lmdr"):
+    r = client.drive("copydata", main["hwnd"], "0", record(title, game))
+    assert r.returncode == 0
+    return int(r.stdout.decode().strip())
+
+
+def wait_requests(portal, path, count, timeout=10.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = [r for r in portal.requests() if r["path"] == path]
+        if len(found) >= count:
+            return found
+        time.sleep(0.1)
+    return [r for r in portal.requests() if r["path"] == path]
+
+
+def events(portal, number):
+    return [r for r in portal.requests() if r["path"] == "/_regevent.gif" and r["query"].startswith(f"event={number}&")]
+
+
+def click(client, hwnd, x, y):
+    lp = str((y << 16) | x)
+    client.drive("post", hwnd, str(WM_LBUTTONDOWN), "1", lp)
+    client.drive("post", hwnd, str(WM_LBUTTONUP), "0", lp)
+
+
+def test_hand_overs_open_pages_and_closing_sends_records(client, portal):
+    proc = client.start("/web4286D")
+    main = client.main_window()
+    hwnd = main["hwnd"]
+
+    assert hand_over(client, main, "12服-abcd-player") == 1
+    logins = wait_requests(portal, "/login.htm", 1)
+    assert logins[0]["query"] == "tag=Lm03000&ver=3.0.0.1&uid=player&index=1"
+    assert wait_requests(portal, "/_regevent.gif", 2)  # event 100 at start, then 305
+    assert len(events(portal, 305)) == 1
+
+    before = len(portal.requests())
+    assert hand_over(client, main, "12服-abcd-player") == 0   # the same title: refused
+    time.sleep(1.0)
+    assert len(portal.requests()) == before                    # and nothing sent
+
+    assert hand_over(client, main, "12服-abcd-second") == 1   # another account, same server
+    assert hand_over(client, main, "7服-abcd-player") == 1    # the same account, another server
+    logins = wait_requests(portal, "/login.htm", 3)
+    assert [r["query"].rsplit("&", 2)[-2:] for r in logins] == [
+        ["uid=player", "index=1"], ["uid=second", "index=2"], ["uid=player", "index=3"]]
+
+    # Three pages: the window fills the work area and paints three tabs.
+    for _ in range(50):
+        main = client.main_window()
+        if main["rect"][2] > 1:
+            break
+        time.sleep(0.1)
+    assert main["rect"][2] > 600
+    client.screenshot("main-window-three-tabs.png")
+
+    # A fourth is refused at the new-page button.
+    client.click(hwnd, 1026)
+    box = client.wait_window("#32770", "Lumendor")
+    for _ in range(50):
+        texts = [c["text"] for c in client.children(box["hwnd"]) if c["id"] == 65535]
+        if texts:
+            break
+        box = client.wait_window("#32770", "Lumendor")
+    assert texts == ["登录器只支持3个游戏页"]
+    client.click(box["hwnd"], 5000)
+
+    # The first tab's close box: its online record and event 306, on workers.
+    click(client, hwnd, 290, 15)
+    records = wait_requests(portal, "/d.php", 1)
+    assert records[0]["query"].startswith("a=web.online&game=lmdr&server=S12&length=")
+    assert records[0]["query"].endswith("&cid=3000")
+    assert len(wait_requests(portal, "/_regevent.gif", 4)) >= 4
+    assert len(events(portal, 306)) == 1
+
+    # The window's close button: the two remaining records, then the login state at 2 x 1.
+    client.click(hwnd, 50000)
+    assert len(wait_requests(portal, "/d.php", 3)) == 3
+    for _ in range(50):
+        main = client.main_window()
+        if main["rect"][2:] == (2, 1):
+            break
+        time.sleep(0.1)
+    assert main["rect"][2:] == (2, 1)
+    assert len(events(portal, 306)) == 3
+
+    # With no page open, closing ends the client; no further records.
+    client.drive("post", hwnd, str(WM_SYSCOMMAND), str(SC_CLOSE), "4286")
+    assert wait_exit(proc) == 0
+    assert len([r for r in portal.requests() if r["path"] == "/d.php"]) == 3
