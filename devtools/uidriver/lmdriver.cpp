@@ -8,6 +8,7 @@
 //   wait CLASS TITLE TIMEOUT_MS           waits for a visible top-level window ("*" matches any);
 //                                         adds the moment it was seen (Unix time, ms) as a last field
 //   find CLASS TITLE ID TIMEOUT_MS        waits for a visible top-level window that has a child with that id
+//                                         (with the moment, as for wait)
 //   gone HWND TIMEOUT_MS                  waits until a window no longer exists
 //   text HWND [ID]                        a window's or a control's text (line breaks as "\n")
 //   click HWND ID                         BM_CLICK on a control
@@ -97,6 +98,14 @@ BOOL CALLBACK CollectWindow(HWND h, LPARAM lp) {
     return TRUE;
 }
 
+// The current time as Unix milliseconds, the clock the test harness reads.
+std::wstring NowUnixMs() {
+    FILETIME ft{};
+    ::GetSystemTimeAsFileTime(&ft);
+    const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return std::to_wstring((ticks - 116444736000000000ULL) / 10000ULL);
+}
+
 std::vector<HWND> TopLevel() {
     std::vector<HWND> out;
     ::EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&out));
@@ -157,12 +166,7 @@ int wmain(int argc, wchar_t** argv) {
         do {
             for (HWND h : TopLevel()) {
                 if (::IsWindowVisible(h) && Matches(argv[2], ClassOf(h)) && Matches(argv[3], WindowTitle(h))) {
-                    FILETIME ft{};
-                    ::GetSystemTimeAsFileTime(&ft);
-                    const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) |
-                                                     ft.dwLowDateTime;
-                    const unsigned long long unixMs = (ticks - 116444736000000000ULL) / 10000ULL;
-                    PrintUtf8(Describe(h) + L"\t" + std::to_wstring(unixMs));
+                    PrintUtf8(Describe(h) + L"\t" + NowUnixMs());
                     return 0;
                 }
             }
@@ -177,7 +181,7 @@ int wmain(int argc, wchar_t** argv) {
             for (HWND h : TopLevel()) {
                 if (::IsWindowVisible(h) && Matches(argv[2], ClassOf(h)) && Matches(argv[3], WindowTitle(h)) &&
                     ::GetDlgItem(h, id)) {
-                    PrintUtf8(Describe(h));
+                    PrintUtf8(Describe(h) + L"\t" + NowUnixMs());
                     return 0;
                 }
             }
