@@ -13,6 +13,11 @@ Scenario knobs (also as command-line options):
   body     reply body per host
   routes   exact replies per (host, path): status, headers, body, delay
 
+Pages of the portal host: the login page (drawn on a magenta ground, driving
+the client through "app:" command URLs), "/lmdr/api/login" (sets the "Pauth"
+and "ptusertype" cookies for the portal's root), and a game page; the client-
+statistics host serves the game wrapper "/webgame.htm".
+
 The log holds one object per request:
   {"host", "method", "path", "query", "headers", "time"}
 """
@@ -25,10 +30,14 @@ import signal
 import sys
 import threading
 import time
+import secrets
 from dataclasses import dataclass, field
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
-from urllib.parse import urlsplit
+from urllib.parse import parse_qs, urlsplit
+
+PAGES = Path(__file__).resolve().parent / "portal_pages"
+LOGIN_PAGE_PATH = "/lmdr/clients/chn-xpvt/reg.html"
 
 
 def parse_host(value: str) -> tuple[str, int]:
@@ -38,6 +47,13 @@ def parse_host(value: str) -> tuple[str, int]:
         return parts.hostname or "127.0.0.1", parts.port or 80
     host, _, port = value.partition(":")
     return host, int(port) if port else 80
+
+
+def parse_host_text(value: str) -> str:
+    """The "host:port" part of a host setting or a whole address."""
+    if "://" in value:
+        return urlsplit(value).netloc
+    return value
 
 
 @dataclass
@@ -57,6 +73,7 @@ class PortalSimulator:
         self.status: dict[str, int] = {}
         self.body: dict[str, bytes] = {}
         self.routes: dict[tuple[str, str], Reply] = {}
+        self.logins: list[dict] = []  # accounts that logged in through the page
         self._servers: list[ThreadingHTTPServer] = []
         self._threads: list[threading.Thread] = []
         self._lock = threading.Lock()
@@ -73,9 +90,39 @@ class PortalSimulator:
             body = body.encode()
         self.routes[(host, path)] = Reply(status, body, headers or {}, delay)
 
-    def reply_for(self, host: str, path: str) -> Reply:
+    def page(self, name: str) -> bytes:
+        """A page of portal_pages with the build's hosts filled in."""
+        text = (PAGES / name).read_text(encoding="utf-8")
+        for key in ("portal", "stats", "extlogin", "pay"):
+            text = text.replace("{{" + key.upper() + "_HOST}}", parse_host_text(self.hosts.get(key, "")))
+        return text.encode("utf-8")
+
+    def builtin(self, host: str, path: str, query: str, body: bytes) -> Reply | None:
+        html = {"Content-Type": "text/html; charset=utf-8"}
+        if host == "portal" and path == LOGIN_PAGE_PATH:
+            return Reply(200, self.page("login.html"), html)
+        if host == "portal" and path == "/lmdr/game.html":
+            return Reply(200, self.page("game.html"), html)
+        if host == "stats" and path == "/webgame.htm":
+            return Reply(200, self.page("game.html"), html)
+        if host == "portal" and path == "/lmdr/api/login":
+            form = parse_qs(body.decode("utf-8", "replace") or query)
+            user = (form.get("user") or [""])[0]
+            if not user or not (form.get("pass") or [""])[0]:
+                return Reply(403, b'{"ok":false}', {"Content-Type": "application/json"})
+            pauth = secrets.token_hex(16)
+            self.logins.append({"user": user, "pauth": pauth})
+            cookies = [f"Pauth={pauth}; Path=/", "ptusertype=2; Path=/", f"ptaccount={user}; Path=/"]
+            return Reply(200, b'{"ok":true}', {"Content-Type": "application/json", "Set-Cookie": cookies})
+        return None
+
+    def reply_for(self, host: str, path: str, query: str = "", body: bytes = b"") -> Reply:
         if (host, path) in self.routes:
             return self.routes[(host, path)]
+        if host not in self.status and host not in self.body:
+            page = self.builtin(host, path, query, body)
+            if page is not None:
+                return page
         return Reply(self.status.get(host, 200), self.body.get(host, b""), {}, self.delay.get(host, 0.0))
 
     # -- recording ---------------------------------------------------------
@@ -111,15 +158,16 @@ class PortalSimulator:
             def _serve(self, send_body: bool) -> None:
                 sim.record(host, self)
                 length = int(self.headers.get("Content-Length") or 0)
-                if length:
-                    self.rfile.read(length)
-                reply = sim.reply_for(host, urlsplit(self.path).path)
+                body = self.rfile.read(length) if length else b""
+                parts = urlsplit(self.path)
+                reply = sim.reply_for(host, parts.path, parts.query, body)
                 if reply.delay:
                     time.sleep(reply.delay)
                 self.send_response(reply.status)
                 headers = {"Content-Type": "text/html", **reply.headers}
                 for key, value in headers.items():
-                    self.send_header(key, value)
+                    for one in value if isinstance(value, list) else [value]:
+                        self.send_header(key, one)
                 self.send_header("Content-Length", str(len(reply.body)))
                 self.end_headers()
                 if send_body:

@@ -14,4 +14,4 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows
 ctest --preset windows
 
-/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/blackbox
+/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/harness tests/blackbox

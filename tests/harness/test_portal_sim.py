@@ -1,0 +1,83 @@
+"""The portal simulator on its own: what the client relies on from it."""
+from __future__ import annotations
+
+import http.client
+import json
+import sys
+from pathlib import Path
+
+import pytest
+
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "devtools"))
+
+from portal_sim import LOGIN_PAGE_PATH, PortalSimulator  # noqa: E402
+
+HOSTS = {"portal": "127.0.0.1:47401", "stats": "127.0.0.1:47402", "union": "127.0.0.1:47403",
+         "event": "127.0.0.1:47404", "online": "127.0.0.1:47405", "extlogin": "127.0.0.1:47406",
+         "pay": "127.0.0.1:47407", "qqauth": "127.0.0.1:47408", "netcheck": "http://127.0.0.1:47409/"}
+
+
+@pytest.fixture
+def sim(tmp_path):
+    s = PortalSimulator(HOSTS, tmp_path / "log.jsonl").start()
+    yield s
+    s.stop()
+
+
+def get(port, path, method="GET", body=None, headers=None):
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
+    conn.request(method, path, body=body, headers=headers or {})
+    resp = conn.getresponse()
+    data = resp.read()
+    conn.close()
+    return resp, data
+
+
+def test_login_page_is_drawn_on_magenta_and_drives_the_client(sim):
+    resp, page = get(47401, LOGIN_PAGE_PATH + "?oid=17239&agid=0")
+    text = page.decode("utf-8")
+    assert resp.status == 200 and "charset=utf-8" in resp.getheader("Content-Type")
+    assert "background: #ff00ff" in text
+    for function in ("function postDataUrl", "function getTheKey", "function getlogin", "function check_login"):
+        assert function in text
+    for command in ("app://", "loadgame|", "setpauth|", "readinfo", "read_key", "loginnum", "minimize", "exitgame",
+                    "redrict:http://127.0.0.1:47407/"):
+        assert command in text
+    assert 'extHost = "127.0.0.1:47406"' in text and "{{" not in text
+    assert "/redirectToAuthorize.do?params=" in text
+
+
+def test_login_sets_the_portal_cookies_for_its_root(sim):
+    resp, _ = get(47401, "/lmdr/api/login", "POST", "user=player&pass=secret",
+                  {"Content-Type": "application/x-www-form-urlencoded"})
+    assert resp.status == 200
+    cookies = resp.msg.get_all("Set-Cookie")
+    names = {c.split("=", 1)[0]: c for c in cookies}
+    assert set(names) == {"Pauth", "ptusertype", "ptaccount"}
+    assert all("Path=/" in c for c in cookies)
+    assert sim.logins[0]["user"] == "player" and names["Pauth"].startswith("Pauth=" + sim.logins[0]["pauth"])
+    refused, _ = get(47401, "/lmdr/api/login", "POST", "user=player&pass=", {})
+    assert refused.status == 403
+
+
+def test_beacons_answer_empty_and_are_recorded(sim):
+    resp, body = get(47402, "/active.htm?tag=Lm03000&count=1")
+    assert resp.status == 200 and body == b""
+    entry = sim.requests("stats")[0]
+    assert entry["path"] == "/active.htm" and entry["query"] == "tag=Lm03000&count=1"
+    assert json.loads(json.dumps(entry))["method"] == "GET"
+
+
+def test_knobs_refuse_and_status(tmp_path):
+    s = PortalSimulator(HOSTS, tmp_path / "log.jsonl")
+    s.refuse.add("netcheck")
+    s.status["stats"] = 500
+    s.start()
+    try:
+        resp, _ = get(47402, "/install.htm")
+        assert resp.status == 500
+        with pytest.raises(ConnectionRefusedError):
+            get(47409, "/")
+    finally:
+        s.stop()
