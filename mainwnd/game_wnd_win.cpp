@@ -54,7 +54,12 @@ BOOL CGameWnd::PreTranslateMessage(MSG* pMsg) {
         return CDHtmlDialog::PreTranslateMessage(pMsg);
     }
     if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_F5) {
-        if (IWebBrowser2* browser = GetBrowser()) browser->Refresh();
+        // A page that never loaded has nothing to refresh: load it again.
+        if (GetDocument()) {
+            if (IWebBrowser2* browser = GetBrowser()) browser->Refresh();
+        } else {
+            Navigate(m_strUrl);
+        }
         return CDHtmlDialog::PreTranslateMessage(pMsg);
     }
     if (pMsg->message == WM_CHAR && pMsg->wParam == 4 && pMsg->lParam >= 0x200000 && pMsg->lParam <= 0x20FFFF) {

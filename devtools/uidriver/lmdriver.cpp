@@ -9,6 +9,8 @@
 //                                         adds the moment it was seen (Unix time, ms) as a last field
 //   find CLASS TITLE ID TIMEOUT_MS        waits for a visible top-level window that has a child with that id
 //                                         (with the moment, as for wait)
+//   owned HWND                            top-level windows owned by HWND (hidden ones too)
+//   show HWND                             shows a window without activating it
 //   gone HWND TIMEOUT_MS                  waits until a window no longer exists
 //   text HWND [ID]                        a window's or a control's text (line breaks as "\n")
 //   click HWND ID                         BM_CLICK on a control
@@ -188,6 +190,18 @@ int wmain(int argc, wchar_t** argv) {
             ::Sleep(10);
         } while (static_cast<LONG>(deadline - ::GetTickCount()) > 0);
         return 1;
+    }
+    if (cmd == L"owned" && argc >= 3) {
+        HWND owner = ParseHwnd(argv[2]);
+        for (HWND h : TopLevel())
+            if (::GetWindow(h, GW_OWNER) == owner) PrintUtf8(Describe(h));
+        return 0;
+    }
+    if (cmd == L"show" && argc >= 3) {
+        HWND h = ParseHwnd(argv[2]);
+        if (!::IsWindow(h)) return 1;
+        ::ShowWindowAsync(h, SW_SHOWNA);
+        return 0;
     }
     if (cmd == L"gone" && argc >= 4) {
         HWND h = ParseHwnd(argv[2]);

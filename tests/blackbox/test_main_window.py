@@ -104,3 +104,46 @@ def test_hand_overs_open_pages_and_closing_sends_records(client, portal):
     client.drive("post", hwnd, str(WM_SYSCOMMAND), str(SC_CLOSE), "4286")
     assert wait_exit(proc) == 0
     assert len([r for r in portal.requests() if r["path"] == "/d.php"]) == 3
+
+
+def test_f5_and_ctrl_d_reach_the_current_page_only(client, portal):
+    game = "http://127.0.0.1:47301/lmdr/game.html?server=12&logingame=lmdr"
+    proc = client.start("/newgm", "h0", "x" + game)
+    main = client.main_window()
+    hwnd = main["hwnd"]
+    assert hand_over(client, main, "12服-abcd-player") == 1
+    assert hand_over(client, main, "12服-abcd-second") == 1
+    pages = wait_requests(portal, "/lmdr/game.html", 2)
+    assert len(pages) == 2
+
+    owned = [line.split("\t") for line in client.drive("owned", hwnd).stdout.decode().splitlines()]
+    page_windows = [w[0] for w in owned if client.drive("text", w[0], "102").returncode == 0]
+    assert len(page_windows) == 2
+    # No HTML engine here, so no page shows itself: show both; only the
+    # current one may react.
+    for page in page_windows:
+        client.drive("show", page)
+    time.sleep(0.3)
+
+    client.drive("post", hwnd, str(0x0100), str(0x74), "0")  # WM_KEYDOWN VK_F5 to the main window
+    assert len(wait_requests(portal, "/lmdr/game.html", 3)) == 3  # one page refreshed, once
+    time.sleep(1.0)
+    assert len([r for r in portal.requests() if r["path"] == "/lmdr/game.html"]) == 3
+
+    client.drive("post", hwnd, str(0x0102), "4", str(0x200001))  # WM_CHAR Ctrl+D, first press
+    fav = client.wait_window("#32770", "添加收藏")
+    client.click(fav["hwnd"], 1)  # "收藏"
+    shortcut = client.prefix.user_dir() / "Favorites" / "Lumendor.url"
+    for _ in range(50):
+        if shortcut.exists():
+            break
+        time.sleep(0.1)
+    text = shortcut.read_bytes().decode("ascii")
+    assert text.count(game) == 2 and text.startswith("[DEFAULT]\r\nBASEURL=" + game)
+
+    client.drive("post", hwnd, str(0x0102), "4", str(0x40200001))  # an auto-repeat: nothing
+    assert client.drive("wait", "#32770", "添加收藏", "800").returncode == 1
+    client.drive("post", hwnd, str(WM_SYSCOMMAND), str(SC_CLOSE), "0")  # pages open: back to login
+    assert len(wait_requests(portal, "/d.php", 2)) == 2
+    client.drive("post", hwnd, str(WM_SYSCOMMAND), str(SC_CLOSE), "4286")
+    assert wait_exit(proc) == 0
