@@ -146,7 +146,10 @@ bool ReadAutoRunValue(std::wstring& data) {
     if (rc == ERROR_SUCCESS) {
         std::vector<wchar_t> buf(size / sizeof(wchar_t) + 1, L'\0');
         rc = ::RegQueryValueExW(key, kRunValueName, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size);
-        if (rc == ERROR_SUCCESS) data.assign(buf.data(), size / sizeof(wchar_t));
+        if (rc == ERROR_SUCCESS) {
+            data.assign(buf.data(), size / sizeof(wchar_t));
+            while (!data.empty() && data.back() == L'\0') data.pop_back();  // the stored terminator
+        }
     }
     ::RegCloseKey(key);
     return rc == ERROR_SUCCESS;

@@ -1,0 +1,104 @@
+// The login page's command table, driven through the real browser control:
+// each "app:" navigation is cancelled and runs its command.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "html/login_dlg_win.h"
+#include "settings/settings_win.h"
+
+namespace {
+
+void Pump(int ms) {
+    const DWORD end = ::GetTickCount() + static_cast<DWORD>(ms);
+    MSG msg;
+    while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(5);
+    }
+}
+
+class LoginCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::OleInitialize(nullptr);
+        ::SHCreateDirectoryExW(nullptr, InstallDirPath().c_str(), nullptr);
+        ::DeleteFileW(StatIniPath().c_str());
+        DeleteAutoRun();
+        m_dlg = new CLoginDlg(L"http://127.0.0.1:9/");
+        ASSERT_TRUE(m_dlg->Create());
+        Pump(200);
+    }
+    void TearDown() override {
+        m_dlg->DestroyWindow();
+        delete m_dlg;
+        DeleteAutoRun();
+        ::OleUninitialize();
+    }
+    void Run(const std::wstring& url) {
+        ASSERT_TRUE(m_dlg->Navigate(url));
+        Pump(300);
+    }
+    CLoginDlg* m_dlg = nullptr;
+};
+
+TEST_F(LoginCommands, ConstructionConsumesTheInstallTag) {
+    // The dialog of this test read "1" (the default) and wrote "0" at once.
+    EXPECT_TRUE(m_dlg->m_bJustInstalled);
+    EXPECT_EQ(ReadSetting(Keys::InstallTag), L"0");
+    CLoginDlg second(L"http://127.0.0.1:9/");
+    EXPECT_FALSE(second.m_bJustInstalled);
+    // The completed address: identity query, the first-login mark, auto-start off.
+    const std::wstring& url = m_dlg->PageUrl();
+    EXPECT_EQ(url.find(L"http://127.0.0.1:9/agid=0&cid=3000&aid=2&game=lmdr&did="), 0u);
+    EXPECT_NE(url.find(L"&toAd=1&autorun=0"), std::wstring::npos);
+}
+
+TEST_F(LoginCommands, StoringCommandsWriteTheirKeys) {
+    Run(L"app://saveinfo12345http://portal/reg?x=1");
+    Run(L"app://setupkey12345player-one");
+    Run(L"app://loginnum");
+    Run(L"app://loginnum");
+    EXPECT_EQ(ReadSetting(Keys::RegUrl), L"http://portal/reg?x=1");
+    EXPECT_EQ(ReadSetting(Keys::Key), L"player-one");
+    EXPECT_EQ(ReadSetting(Keys::LoginCount), L"2");
+    Run(L"app://SaveInfo12345ignored");  // names are case-sensitive
+    EXPECT_EQ(ReadSetting(Keys::RegUrl), L"http://portal/reg?x=1");
+}
+
+TEST_F(LoginCommands, AutoRunOnAndOff) {
+    Run(L"app://autorun1");
+    EXPECT_TRUE(IsAutoRunOn());
+    std::wstring data;
+    ASSERT_TRUE(ReadAutoRunValue(data));
+    EXPECT_EQ(data, ExePath());
+    Run(L"app://autorun0");
+    EXPECT_FALSE(IsAutoRunOn());
+}
+
+TEST_F(LoginCommands, SetpauthStoresOneSealedEntry) {
+    Run(L"app://setpauth|user=p&pauth=T%2Bk1%7Cx%7Cy&");
+    wchar_t section[8192] = {};
+    const DWORD n = ::GetPrivateProfileSectionW(L"Lm03000", section, 8192, StatIniPath().c_str());
+    std::wstring entries(section, n);
+    std::size_t lines = 0;
+    for (std::size_t at = 0; at < entries.size(); at += wcslen(entries.c_str() + at) + 1) {
+        const std::wstring line = entries.c_str() + at;
+        if (line.rfind(L"InstallTag=", 0) == 0) continue;
+        ++lines;
+        const auto eq = line.find(L'=');
+        ASSERT_NE(eq, std::wstring::npos);
+        const std::wstring value = line.substr(eq + 1);
+        EXPECT_EQ(value.size() % 32, 0u);  // letter-hex of whole AES blocks
+        for (wchar_t c : value) EXPECT_TRUE(c >= L'A' && c <= L'P');
+    }
+    EXPECT_EQ(lines, 1u);
+}
+
+}  // namespace
