@@ -1,0 +1,55 @@
+// The request and response texts of the socket HTTP client. Portable.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct SockUrl {
+    std::string host;  // with its ":port" when the address has one
+    std::string path;  // from the first "/" on, "/" when none
+};
+// Any scheme up to "://" is dropped; false for an empty address.
+bool ParseSockUrl(std::string_view address, SockUrl& out);
+// "name:port" or "name" (port 80).
+void SplitHostPort(std::string_view host, std::string& name, std::uint16_t& port);
+
+inline constexpr std::size_t kRequestCapacity = 2048;
+inline constexpr std::size_t kHeaderCapacity = 1024;
+
+// The GET request: request line, Host, the fixed fields in name order, a
+// Range from `offset` when it is above 0, the empty line. Empty when it
+// does not fit 2047 bytes or the offset has more than nine digits.
+std::string BuildGetRequest(std::string_view host, std::string_view path, std::int64_t offset);
+
+enum ResponseResult : int { ResponseUsable = 0, ResponseFailure = 1, ResponseUnexpected = 2 };
+struct ResponseInfo {
+    int result = ResponseFailure;
+    bool redirect = false;        // "302 Moved Temporarily" with a Location
+    std::string location;
+    std::int64_t contentLength = 0;
+    bool hasEntity = false;       // the response had an ETag
+    std::string entityName;       // the tag made a file name
+    bool partial = false;         // a 206 answer
+};
+ResponseInfo CheckResponseHead(std::string_view head);
+
+// The ETag value with the characters a file name cannot hold replaced by "_".
+std::string EntityNameFromTag(std::string_view tag);
+// The folder of the destination (before its last "\", else its last "/")
+// joined with the entity name.
+std::wstring EntityFilePath(std::wstring_view destination, std::wstring_view entityName);
+int ProgressPercent(std::int64_t done, std::int64_t length);
+
+// Collects a response head one byte at a time: done at the empty line, or
+// when the buffer is full.
+class CHeaderReader {
+public:
+    // Returns true when the head is complete (or the buffer full).
+    bool Add(char byte);
+    bool Complete() const { return m_complete; }
+    const std::string& Text() const { return m_text; }
+
+private:
+    std::string m_text;
+    bool m_complete = false;
+};
