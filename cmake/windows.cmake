@@ -30,6 +30,7 @@ set(LUMENDOR_WIN_SOURCES
     stats/stats_win.cpp
     stats/identity_win.cpp
     net/http_get_win.cpp
+    net/sock_down_file_win.cpp
     install/install_win.cpp
     install/icon_update_win.cpp
     mainwnd/main_dlg_win.cpp
@@ -48,7 +49,7 @@ add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOU
 target_include_directories(lumendor_core PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
 target_link_libraries(lumendor_core PUBLIC
     JsonCpp::JsonCpp
-    wininet iphlpapi dbghelp gdiplus comctl32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
+    wininet ws2_32 iphlpapi dbghelp gdiplus comctl32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
 
 add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
 target_link_libraries(Lumendor PRIVATE lumendor_core)

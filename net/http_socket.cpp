@@ -8,7 +8,7 @@ bool ParseSockUrl(std::string_view address, SockUrl& out) {
     const auto slash = address.find('/');
     if (slash == std::string_view::npos) {
         out.host.assign(address);
-        out.path = "/";
+        out.path.assign(1, '/');
     } else {
         out.host.assign(address.substr(0, slash));
         out.path.assign(address.substr(slash));
@@ -33,7 +33,9 @@ void SplitHostPort(std::string_view host, std::string& name, std::uint16_t& port
 }
 
 std::string BuildGetRequest(std::string_view host, std::string_view path, std::int64_t offset) {
-    std::string r = "GET ";
+    std::string r;
+    r.reserve(512 + path.size() + host.size());
+    r.append("GET ");
     r.append(path);
     r += " HTTP/1.1\r\nHost: ";
     r.append(host);

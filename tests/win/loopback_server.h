@@ -5,6 +5,7 @@
 #include <ws2tcpip.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,8 +13,14 @@
 
 class CLoopbackServer {
 public:
+    using Handler = std::function<std::string(const std::string& head)>;
+
     explicit CLoopbackServer(std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
-        : m_reply(std::move(reply)) {
+        : CLoopbackServer([reply](const std::string&) { return reply; }) {}
+
+    // The handler answers each request head with the whole reply; the
+    // connection closes after it (or after `holdMs` more).
+    explicit CLoopbackServer(Handler handler, int holdMs = 0) : m_handler(std::move(handler)), m_holdMs(holdMs) {
         WSADATA wsa;
         ::WSAStartup(MAKEWORD(2, 2), &wsa);
         m_listen = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -68,13 +75,16 @@ private:
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_requests.push_back(head);
             }
-            ::send(s, m_reply.data(), static_cast<int>(m_reply.size()), 0);
+            const std::string reply = m_handler(head);
+            ::send(s, reply.data(), static_cast<int>(reply.size()), 0);
+            if (m_holdMs) ::Sleep(static_cast<DWORD>(m_holdMs));
             ::shutdown(s, SD_BOTH);
             ::closesocket(s);
         }
     }
 
-    std::string m_reply;
+    Handler m_handler;
+    int m_holdMs = 0;
     SOCKET m_listen = INVALID_SOCKET;
     unsigned short m_port = 0;
     std::atomic<bool> m_stop{false};
