@@ -1,0 +1,95 @@
+#include "install/install_logic.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A bitmap-header icon image of w x w at the given depth, with a nonzero
+// size-of-image field and some pixel bytes.
+IconImage BmpImage(int w, int bits, std::size_t payload) {
+    IconImage img;
+    img.data.assign(40 + payload, 0xAB);
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) img.data[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    put32(0, 40);
+    put32(4, static_cast<std::uint32_t>(w));
+    put32(8, static_cast<std::uint32_t>(2 * w));
+    img.data[12] = 1;
+    img.data[13] = 0;
+    img.data[14] = static_cast<std::uint8_t>(bits);
+    img.data[15] = 0;
+    put32(20, 0x1234);
+    return img;
+}
+
+std::uint32_t At32(const std::vector<std::uint8_t>& d, std::size_t at) {
+    return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (static_cast<std::uint32_t>(d[at + 3]) << 24);
+}
+
+TEST(IconFile, HeaderEntriesAndImages) {
+    const std::vector<IconImage> images = {BmpImage(16, 4, 100), BmpImage(32, 32, 300)};
+    const auto file = BuildIconFile(images);
+    ASSERT_EQ(file.size(), 6u + 2 * 16 + 140 + 340);
+    EXPECT_EQ(file[2], 1);  // type icon
+    EXPECT_EQ(file[4], 2);  // two images
+    // First entry: 16 x 16, 16 colours (depth 4), planes 1, 4 bits, size, offset.
+    EXPECT_EQ(file[6], 16);
+    EXPECT_EQ(file[7], 16);
+    EXPECT_EQ(file[8], 16);
+    EXPECT_EQ(file[10], 1);
+    EXPECT_EQ(file[12], 4);
+    EXPECT_EQ(At32(file, 14), 140u);
+    EXPECT_EQ(At32(file, 18), 38u);
+    // Second: 32-bit colour has a colour count of 0; it follows the first.
+    EXPECT_EQ(file[22], 32);
+    EXPECT_EQ(file[24], 0);
+    EXPECT_EQ(At32(file, 34), 38u + 140u);
+    // The images as stored, with the size-of-image field zeroed.
+    EXPECT_EQ(At32(file, 38 + 20), 0u);
+    EXPECT_EQ(file[38 + 40], 0xAB);
+    EXPECT_EQ(At32(file, 178 + 20), 0u);
+}
+
+TEST(IconFile, PngImagesKeepTheirBytes) {
+    IconImage png;
+    png.data = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                0, 0, 1, 0, 0, 0, 1, 0, 8, 6, 0, 0, 0};
+    const IconEntry e = ReadIconEntry(png.data);
+    EXPECT_TRUE(e.valid);
+    EXPECT_EQ(e.width, 256);
+    const auto file = BuildIconFile({png});
+    EXPECT_EQ(file[6], 0);  // 256 is written as 0
+    EXPECT_TRUE(std::equal(png.data.begin(), png.data.end(), file.begin() + 22));
+    EXPECT_FALSE(ReadIconEntry({1, 2, 3}).valid);
+}
+
+TEST(SelfDelete, BothFormsOfTheScript) {
+    const std::string exe = "C:\\ProgramData\\4286\\GameLogin\\Lumendor.exe";
+    const std::string folder = FolderOfPath(exe);
+    EXPECT_EQ(folder, "C:\\ProgramData\\4286\\GameLogin");
+    EXPECT_EQ(SelfDeleteScript(exe, folder, "C:\\T\\Del1.tmp.bat", true),
+              "cd\\\r\n:delexe\r\nping -n 1 127.0.0.1\r\ndel \"" + exe + "\"\r\nif exist \"" + exe +
+                  "\" goto :delexe\r\ndel \"" + folder + "\" /Q /F /A\r\nrd \"" + folder +
+                  "\"\r\ndel \"C:\\T\\Del1.tmp.bat\"\r\n");
+    EXPECT_EQ(SelfDeleteScript(exe, folder, "s.bat", false),
+              "cd\\\r\n:delexe\r\nping -n 1 127.0.0.1\r\ndel \"" + exe + "\"\r\nif exist \"" + exe +
+                  "\" goto :delexe\r\ndel \"s.bat\"\r\n");
+    EXPECT_EQ(FolderOfPath("noslash.exe"), "noslash.exe");
+}
+
+TEST(Shortcuts, PathsNamesAndTexts) {
+    EXPECT_EQ(DesktopLinkPath(L"C:\\users\\Public\\Desktop", L"Lumendor"), L"C:\\users\\Public\\Desktop\\Lumendor.lnk");
+    EXPECT_EQ(ProgramsLinkPath(L"C:\\P", L"卸载 Lumendor"), L"C:\\P\\4286登录器\\卸载 Lumendor.lnk");
+    EXPECT_EQ(QuickLaunchLinkPath(L"C:\\R", L"Lumendor"),
+              L"C:\\R\\Microsoft\\Internet Explorer\\Quick Launch\\Lumendor.lnk");
+    EXPECT_EQ(LegacyDesktopLinkPath(L"C:\\users\\me\\Documents", L"C:\\users\\Public\\Desktop", L"Lumendor"),
+              L"C:\\users\\me\\Desktop\\Lumendor.lnk");
+    EXPECT_EQ(UninstallLinkName(L"星光"), L"卸载 星光");
+    EXPECT_EQ(DesktopLinkDescription(L"portal.example"), L"portal.example中国最大的网页游戏平台");
+    EXPECT_EQ(UninstallDoneMessage(L"Lumendor"), L"Lumendor已成功移除，部分文件将在程序退出\r\n或计算机重启后自行删除");
+    EXPECT_EQ(ClassesRootKeyName(L"Lumendor.EXE"), L"loginerlumendor");
+    EXPECT_EQ(ClassesRootKeyName(L"My.Game.exe"), L"loginermy.game");
+}
+
+}  // namespace
