@@ -22,7 +22,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import winenv  # noqa: E402
 from portal_sim import PortalSimulator  # noqa: E402
 
-WM_CLOSE = 0x0010
+WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
 
 
 def display_usable(name: str | None) -> bool:
@@ -60,38 +60,43 @@ def main() -> int:
     try:
         prefix.start_server()
         installed = prefix_dir / "drive_c" / "ProgramData" / "4286" / "GameLogin" / "Lumendor.exe"
+        proc = None
         if fresh and opts.args is None:
+            # The first run installs the client and starts the installed copy.
             print("first run in", prefix_dir)
-            first = prefix.spawn(exe)
-            first.wait(120)
-        args = opts.args if opts.args is not None else ["/Lm03000D"]
-        target = installed if installed.exists() else exe
-        print("starting", target.name, " ".join(args))
-        proc = prefix.spawn(target, *args)
+            prefix.spawn(exe).wait(120)
+        else:
+            args = opts.args if opts.args is not None else ["/Lm03000D"]
+            target = installed if installed.exists() else exe
+            print("starting", target.name, " ".join(args))
+            proc = prefix.spawn(target, *args)
 
-        if not headless:
-            proc.wait()
-            return 0
-
-        deadline = time.monotonic() + opts.timeout
+        deadline = time.monotonic() + (opts.timeout if headless else 24 * 3600)
         window = None
-        while time.monotonic() < deadline and proc.poll() is None:
-            r = prefix.run(driver, "wait", "*", "*", "2000", timeout=30)
+        while time.monotonic() < deadline and (proc is None or proc.poll() is None):
+            r = prefix.run(driver, "find", "#32770", "*", "1001", "2000", timeout=30)
             if r.returncode == 0:
                 window = r.stdout.decode().split("\t")
                 break
         if window is None:
-            print("the client showed no window; it ended with", proc.poll())
+            print("the client showed no main window; it ended with", proc.poll() if proc else "?")
             return 1
-        time.sleep(1.0)  # let it paint
+        if not headless:
+            # Until the player ends the client.
+            while prefix.run(driver, "gone", window[0], "60000", timeout=90).returncode != 0:
+                pass
+            return 0
+        time.sleep(1.5)  # let it paint
         n = len(list(run_dir.glob("screenshot-*.png"))) + 1
         shots.append(display.screenshot(run_dir / f"screenshot-{n}.png"))
-        print("window:", window[1], repr(window[2]))
-        prefix.run(driver, "post", window[0], str(WM_CLOSE), "0", "0")
-        try:
-            proc.wait(20)
-        except subprocess.TimeoutExpired:
-            winenv.stop_process(proc)
+        print("main window:", window[0], repr(window[2]), "(the login window shows over it)")
+        prefix.run(driver, "post", window[0], str(WM_SYSCOMMAND), str(SC_CLOSE), "0")
+        prefix.run(driver, "gone", window[0], "20000", timeout=40)
+        if proc is not None:
+            try:
+                proc.wait(20)
+            except subprocess.TimeoutExpired:
+                winenv.stop_process(proc)
         return 0
     finally:
         prefix.shutdown()

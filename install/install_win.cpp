@@ -1,13 +1,344 @@
-// Interim: the install and uninstall steps arrive with their own work; the
-// uninstall already reports that it finished so that start-up's last wait
-// returns.
 #include "install/install_win.h"
 
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "app/build_config.h"
 #include "app/halvane3_app_win.h"
+#include "settings/settings_win.h"
+#include "skin/message_box_win.h"
+#include "stats/stats_win.h"
 
-void InstallClient() {}
+namespace {
 
-int UninstallClient(CHalvane3App& app) {
-    ::SetEvent(app.m_hDoneEvent);
-    return IDOK;
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+    return path;
+}
+
+bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring FolderOf(const std::wstring& path) {
+    const auto cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    const auto cut = path.find_last_of(L'\\');
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+DWORD MajorVersion() {
+    OSVERSIONINFOW v{};
+    v.dwOSVersionInfoSize = sizeof v;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    ::GetVersionExW(&v);
+#pragma GCC diagnostic pop
+    return v.dwMajorVersion;
+}
+
+bool CanCreate(const std::wstring& name, const std::wstring& target) {
+    return !name.empty() && !target.empty() && target.size() < MAX_PATH && FileExists(target);
+}
+
+std::string ToAnsi(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                        nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+#pragma pack(push, 2)
+struct GroupIconEntry {
+    BYTE width, height, colorCount, reserved;
+    WORD planes, bitCount;
+    DWORD bytesInRes;
+    WORD id;
+};
+struct GroupIconDir {
+    WORD reserved, type, count;
+};
+#pragma pack(pop)
+
+}  // namespace
+
+// --- icon file ------------------------------------------------------------------
+
+bool CIcons::Load(const std::wstring& modulePath) {
+    m_modulePath = modulePath;
+    m_images.clear();
+    HMODULE module = ::LoadLibraryExW(modulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) {
+        ::MessageBoxW(nullptr, L"装入文件时出错 - 请选择一个WIN32的DLL或EXE文件!", modulePath.c_str(), MB_OK);
+        return false;
+    }
+    bool ok = false;
+    if (HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(128), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */)) {
+        const auto* dir = static_cast<const GroupIconDir*>(::LockResource(::LoadResource(module, group)));
+        if (dir && ::SizeofResource(module, group) >= sizeof(GroupIconDir) + dir->count * sizeof(GroupIconEntry)) {
+            const auto* entries = reinterpret_cast<const GroupIconEntry*>(dir + 1);
+            ok = dir->count > 0;
+            for (WORD i = 0; i < dir->count && ok; ++i) {
+                HRSRC icon = ::FindResourceW(module, MAKEINTRESOURCEW(entries[i].id), MAKEINTRESOURCEW(3) /* RT_ICON */);
+                const auto* bytes = icon ? static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module, icon)))
+                                         : nullptr;
+                if (!bytes) {
+                    ok = false;
+                    break;
+                }
+                IconImage image;
+                try {
+                    image.data.assign(bytes, bytes + ::SizeofResource(module, icon));
+                    m_images.push_back(std::move(image));
+                } catch (const std::bad_alloc&) {
+                    ::MessageBoxW(nullptr, L"内存分配出错!", modulePath.c_str(), MB_OK);
+                    ok = false;
+                }
+            }
+        }
+    }
+    ::FreeLibrary(module);
+    if (!ok) m_images.clear();
+    return ok;
+}
+
+bool CIcons::Write(const std::wstring& filePath) {
+    if (m_images.empty()) return false;
+    HANDLE file = ::CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ::MessageBoxW(nullptr, L"文件建立时出错!", filePath.c_str(), MB_OK);
+        return false;
+    }
+    const std::vector<std::uint8_t> bytes = BuildIconFile(m_images);
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    if (!ok) ::MessageBoxW(nullptr, L"写图标文件头时出错!", filePath.c_str(), MB_OK);
+    ::CloseHandle(file);
+    return ok;
+}
+
+std::wstring IconFilePath() { return InstallDirPath() + L"\\Lm03000.ico"; }
+
+// --- files ------------------------------------------------------------------------
+
+int CountFiles(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return 1;
+    int count = 0;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            const int inner = CountFiles(folder + L"\\" + name);
+            count += inner;
+        } else {
+            ++count;
+        }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return count;
+}
+
+bool DeleteTree(const std::wstring& folder) {
+    bool ok = true;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ok = DeleteTree(path) && ok;
+            } else {
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                    ::SetFileAttributesW(path.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+                ok = ::DeleteFileW(path.c_str()) && ok;
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    return ::RemoveDirectoryW(folder.c_str()) && ok;
+}
+
+std::wstring ExeFolderPath(const wchar_t* name) {
+    const std::wstring exe = ExePath();
+    if (!name) return exe;
+    return exe.substr(0, exe.find_last_of(L'\\') + 1) + name;
+}
+
+bool AppendToFile(const std::wstring& path, const std::string& text) {
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
+    ::CloseHandle(file);
+    return ok;
+}
+
+// --- shortcuts ----------------------------------------------------------------------
+
+bool CreateShortcut(const std::wstring& target, const std::wstring& icon, const std::wstring& linkPath,
+                    const std::wstring& arguments, const std::wstring& description) {
+    if (linkPath.empty()) return false;
+    IShellLinkW* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&link))))
+        return false;
+    link->SetPath(target.c_str());
+    link->SetIconLocation(icon.empty() ? target.c_str() : icon.c_str(), 0);
+    link->SetArguments(arguments.c_str());
+    if (!description.empty()) link->SetDescription(description.c_str());
+    link->SetWorkingDirectory(FolderOf(target).c_str());
+    IPersistFile* file = nullptr;
+    bool ok = false;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        ok = SUCCEEDED(file->Save(linkPath.c_str(), TRUE));
+        file->Release();
+    }
+    link->Release();
+    return ok;
+}
+
+bool CreateDesktopShortcut(const std::wstring& name, const std::wstring& target, const std::wstring& icon) {
+    if (!CanCreate(name, target)) return false;
+    const std::wstring desktop = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+    ::DeleteFileW(LegacyDesktopLinkPath(ShellFolder(CSIDL_PERSONAL), desktop, name).c_str());
+    return CreateShortcut(target, icon, DesktopLinkPath(desktop, name), L"/Lm03000D",
+                          DesktopLinkDescription(LUMENDOR_PORTAL_HOST_W));
+}
+
+bool CreateProgramsShortcut(const std::wstring& arguments, const std::wstring& target, const std::wstring& name,
+                            const std::wstring& icon) {
+    if (!CanCreate(name, target)) return false;
+    const std::wstring programs = ShellFolder(CSIDL_PROGRAMS);
+    ::CreateDirectoryW(ProgramsFolderPath(programs).c_str(), nullptr);
+    return CreateShortcut(target, icon, ProgramsLinkPath(programs, name), arguments, L"");
+}
+
+bool CreateQuickLaunchShortcut(const std::wstring& name, const std::wstring& target, const std::wstring& icon) {
+    if (!CanCreate(name, target)) return false;
+    const std::wstring link = QuickLaunchLinkPath(ShellFolder(CSIDL_APPDATA), name);
+    if (!CreateShortcut(target, icon, link, L"/Lm03000D", L"")) return false;
+    if (MajorVersion() > 5) {
+        ::ShellExecuteW(nullptr, L"TaskbarPin", link.c_str(), nullptr, nullptr, SW_SHOW);
+        ::ShellExecuteW(nullptr, L"StartPin", link.c_str(), nullptr, nullptr, SW_SHOW);
+    }
+    return true;
+}
+
+bool DeleteDesktopShortcut(const std::wstring& name) {
+    return ::DeleteFileW(DesktopLinkPath(ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY), name).c_str()) != FALSE;
+}
+
+bool DeleteProgramsShortcut(const std::wstring& name) {
+    return ::DeleteFileW(ProgramsLinkPath(ShellFolder(CSIDL_PROGRAMS), name).c_str()) != FALSE;
+}
+
+bool RemoveQuickLaunchShortcut(const std::wstring& name) {
+    const std::wstring link = QuickLaunchLinkPath(ShellFolder(CSIDL_APPDATA), name);
+    ::ShellExecuteW(nullptr, L"TaskbarUnpin", link.c_str(), nullptr, nullptr, SW_SHOW);
+    ::ShellExecuteW(nullptr, L"StartUnpin", link.c_str(), nullptr, nullptr, SW_SHOW);
+    return ::DeleteFileW(link.c_str()) != FALSE;
+}
+
+// --- install -------------------------------------------------------------------------
+
+void InstallClient() {
+    const HRESULT com = ::CoInitialize(nullptr);
+    wchar_t common[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+    ::CreateDirectoryW((std::wstring(common) + L"\\4286").c_str(), nullptr);
+    ::CreateDirectoryW(InstallDirPath().c_str(), nullptr);
+
+    const std::wstring exe = ExePath();
+    std::wstring icon = IconFilePath();
+    CIcons icons;
+    if (!icons.Load(exe) || !icons.Write(icon)) icon.clear();
+
+    const std::wstring destination = InstallDirPath() + L"\\" + FileNameOf(exe);
+    if (::lstrcmpiW(destination.c_str(), exe.c_str()) != 0) ::CopyFileW(exe.c_str(), destination.c_str(), FALSE);
+
+    CreateDesktopShortcut(L"Lumendor", destination, icon);
+    CreateProgramsShortcut(L"/Lm03000D", destination, L"Lumendor", icon);
+    CreateProgramsShortcut(L"/uninst", destination, UninstallLinkName(L"Lumendor"), L"");
+    if (!IsWindows10OrLater()) CreateQuickLaunchShortcut(L"Lumendor", destination, icon);
+    LaunchProcess(destination.c_str());
+    if (SUCCEEDED(com)) ::CoUninitialize();
+}
+
+// --- uninstall -------------------------------------------------------------------------
+
+void RemoveRegistryEntries() {
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\4286\\GameLogin\\Lm03000");
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\4286\\GameLogin\\Lm03000");
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                        L"SOFTWARE\\Microsoft\\Internet Explorer\\MAIN\\FeatureControl\\FEATURE_BROWSER_EMULATION", 0,
+                        KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(key, FileNameOf(ExePath()).c_str());
+        ::RegCloseKey(key);
+    }
+}
+
+void RemoveShortcuts() {
+    const HRESULT com = ::CoInitialize(nullptr);
+    const std::wstring stored = ReadSetting(Keys::IconName);
+    DeleteDesktopShortcut(L"4286网页游戏");
+    const std::wstring name = stored.empty() ? L"Lumendor" : stored;
+    DeleteDesktopShortcut(name);
+    DeleteProgramsShortcut(name);
+    DeleteProgramsShortcut(UninstallLinkName(name));
+    RemoveQuickLaunchShortcut(name);
+    WriteSetting(Keys::IconTime, L"");
+    WriteSetting(Keys::IconName, L"");
+    const std::wstring folder = ProgramsFolderPath(ShellFolder(CSIDL_PROGRAMS));
+    if (CountFiles(folder) == 0) ::RemoveDirectoryW(folder.c_str());
+    if (SUCCEEDED(com)) ::CoUninitialize();
+}
+
+bool ScheduleSelfDelete() {
+    wchar_t temp[MAX_PATH] = {}, name[MAX_PATH] = {};
+    if (!::GetTempPathW(MAX_PATH, temp) || !::GetTempFileNameW(temp, L"DelSelf", 0, name)) return false;
+    const std::wstring script = std::wstring(name) + L".bat";
+    const std::string exe = ToAnsi(ExePath());
+    const std::string folder = FolderOfPath(exe);
+    const bool alone = CountFiles(FolderOf(ExePath())) <= 1;
+    if (!AppendToFile(script, SelfDeleteScript(exe, folder, ToAnsi(script), alone))) return false;
+
+    std::wstring command = L"\"" + script + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                          &pi))
+        return false;
+    ::SetThreadPriority(pi.hThread, THREAD_PRIORITY_IDLE);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return true;
+}
+
+int UninstallClient(CHalvane3App&) {
+    RemoveRegistryEntries();
+    RemoveShortcuts();
+    ScheduleSelfDelete();
+    ::DeleteFileW(ExeFolderPath(L"Logo.swf").c_str());
+    ::DeleteFileW(ExeFolderPath(L"Lm03000.ico").c_str());
+    const std::wstring classes = ClassesRootKeyName(FileNameOf(ExePath()));
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, classes.c_str());
+    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, classes.c_str());
+    DeleteAutoRun();
+    SendUninstallStats();
+    return ShowMessage(0, UninstallDoneMessage(DisplayName).c_str(), nullptr);
 }

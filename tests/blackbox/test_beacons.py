@@ -15,9 +15,13 @@ TAG = "tag=Lm03000&ver=3.0.0.1"
 
 
 def first_run(client, timeout=30):
-    """A first run ends by itself without a window."""
+    """A first run ends by itself without a window; the copy it installed
+    and started is closed again."""
     proc = client.start()
     assert wait_exit(proc, timeout) == 0
+    installed = client.main_window()
+    client.exit_client(installed["hwnd"])
+    client.drive("gone", installed["hwnd"], "10000")
 
 
 def open_and_close_main(client, *args, exe=None):
@@ -43,9 +47,10 @@ def beacons(portal):
 def test_first_run_sends_union_event_and_install_beacons_in_order(client, portal):
     client.install_dir.mkdir(parents=True)  # where the install puts the settings file
     first_run(client)
-    reqs = portal.requests()
-    assert [r["path"] for r in reqs] == ["/_az.gif", "/_regevent.gif", "/install.htm"]
-    union, event, install = reqs
+    first = [r for r in beacons(portal) if r["path"] in ("/_az.gif", "/install.htm")
+             or r["query"].startswith("event=106&")]
+    assert [r["path"] for r in first] == ["/_az.gif", "/_regevent.gif", "/install.htm"]
+    union, event, install = first
     assert union["host"] == "union" and event["host"] == "event" and install["host"] == "stats"
 
     query = parse_qs(union["query"], keep_blank_values=True)
@@ -55,11 +60,13 @@ def test_first_run_sends_union_event_and_install_beacons_in_order(client, portal
     mac = query["mac"][0]
     assert event["query"].startswith(FIRST_RUN_EVENT[1] + mac + "&newStat=0&referer=http%3A%2F%2F")
     assert install["query"] == TAG + "&count=1"
-    for r in reqs:
+    for r in first:
         assert r["method"] == "GET" and r["headers"]["User-Agent"] == "ZRT"
+    # The installed copy started in its folder: an ordinary start.
+    assert by_path(portal, "/active.htm")[0]["query"].startswith(TAG + "&count=1&")
 
     first_run(client)
-    assert portal.requests()[-1]["query"] == TAG + "&count=2"
+    assert by_path(portal, "/install.htm")[-1]["query"] == TAG + "&count=2"
 
 
 def test_two_processes_send_the_same_identity(client, portal):
@@ -102,19 +109,27 @@ def test_activity_counters_follow_the_stored_date(client, portal, days_back, wee
 
 
 def test_uninstall_confirmed_sends_union_then_event_107(client, portal):
-    proc = client.start("/uninst")
+    proc = client.start("/uninst", exe=client.install_copy())
     box = client.wait_window("#32770", "Lumendor")
     client.click(box["hwnd"], 5000)  # "是"
+    done = client.wait_window("#32770", "Lumendor")
+    for _ in range(50):
+        if done["hwnd"] != box["hwnd"]:
+            break
+        done = client.wait_window("#32770", "Lumendor")
+    client.click(done["hwnd"], 5000)  # the closing notice
     assert wait_exit(proc) == 0
-    reqs = portal.requests()
+    reqs = beacons(portal)
     assert [r["path"] for r in reqs[:2]] == ["/_xz.gif", "/_regevent.gif"]
     assert reqs[1]["query"].startswith("event=107&ename=%E5%8D%B8%E8%BD%BD&")
+    assert by_path(portal, "/uninstall.htm")[0]["query"] == TAG + "&count=1"
 
 
 @pytest.mark.portal(delay={"union": 2.0})
 def test_start_up_waits_for_the_union_beacon(client, portal):
     first_run(client)
-    union, event = portal.requests()[:2]
+    union = by_path(portal, "/_az.gif")[0]
+    event = [r for r in by_path(portal, "/_regevent.gif") if r["query"].startswith("event=106&")][0]
     assert event["time"] - union["time"] >= 1.9
 
 
