@@ -140,3 +140,15 @@ std::wstring ClassesRootKeyName(std::wstring_view exeFileName) {
     if (const auto dot = name.rfind(L'.'); dot != std::wstring::npos) name.erase(dot);
     return L"loginer" + name;
 }
+
+std::string CutJsonObject(std::string_view body) {
+    const auto first = body.find('{');
+    const auto last = body.rfind('}');
+    if (first == std::string_view::npos) return {};
+    if (last == std::string_view::npos || last < first) return std::string(body.substr(first, 1));
+    return std::string(body.substr(first, last - first + 1));
+}
+
+bool AcceptIconName(std::wstring_view name) { return !name.empty() && name.size() <= 31; }
+
+std::wstring RefreshUninstallLinkName(std::wstring_view name) { return UninstallLinkName(name.substr(0, 28)); }

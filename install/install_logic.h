@@ -45,3 +45,12 @@ std::wstring DesktopLinkDescription(std::wstring_view portalHost);
 std::wstring UninstallDoneMessage(std::wstring_view displayName);
 // "loginer" + the executable's file name, lower case, without its extension.
 std::wstring ClassesRootKeyName(std::wstring_view exeFileName);
+
+// --- desktop-icon refresh ------------------------------------------------------
+
+// The text from the first "{" to the last "}"; empty without a "{".
+std::string CutJsonObject(std::string_view body);
+// A portal-given shortcut name is taken when it has 1 to 31 characters.
+bool AcceptIconName(std::wstring_view name);
+// The uninstall link's name after a refresh: "卸载 " + at most 28 characters.
+std::wstring RefreshUninstallLinkName(std::wstring_view name);

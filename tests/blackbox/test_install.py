@@ -81,3 +81,63 @@ def test_uninstall_removes_links_icon_and_itself(client, portal):
         time.sleep(0.1)
     assert not installed.exists()
     assert client.install_dir.exists() and client.stat_ini.exists()
+
+
+def test_icon_refresh_renames_the_shortcuts(client, portal):
+    quick_launch_folder(client)
+    client.write_settings({"InstallTag": "1"})  # a Unicode settings file, as Chinese names need
+    star = (client.build.parents[1] / "res" / "icons" / "favourite.ico").read_bytes()
+    portal.route("portal", "/icons/star.ico", star, headers={"ETag": '"star-1"', "Content-Type": "image/x-icon"})
+
+    def describe(name, stamp):
+        portal.route("portal", "/webStatic/index.php",
+                     'iconInfo({"iconUrl":"http://127.0.0.1:47301/icons/star.ico","iconName":"%s","time":"%s"});'
+                     % (name, stamp))
+
+    describe("星光岛", "2026-12-01")
+    first = client.start()
+    assert wait_exit(first, 30) == 0
+    main = client.main_window()  # the installed copy refreshed its icon before its window
+    places = links(client)
+    user_programs = places["programs"].parent
+    assert (places["desktop"].parent / "星光岛.lnk").exists()
+    assert (user_programs / "星光岛.lnk").exists() and (user_programs / "卸载 星光岛.lnk").exists()
+    assert (places["quick"].parent / "星光岛.lnk").exists()
+    assert not places["desktop"].exists() and not places["programs"].exists() and not places["uninstall"].exists()
+    assert (client.install_dir / "Lm03000.ico").read_bytes() == star
+    stored = client.read_settings()
+    assert stored["iconName"] == "星光岛" and stored["iconTime"] == "2026-12-01"
+    client.exit_client(main["hwnd"])
+    client.drive("gone", main["hwnd"], "10000")
+
+    # The same stamp again: nothing is downloaded.
+    downloads = len([r for r in portal.requests() if r["path"] == "/icons/star.ico"])
+    again = client.start("/Lm03000D", exe=client.install_dir / "Lumendor.exe")
+    main = client.main_window()
+    assert len([r for r in portal.requests() if r["path"] == "/icons/star.ico"]) == downloads
+    client.exit_client(main["hwnd"])
+    assert wait_exit(again) == 0
+
+    # Another name: the links of the previous one go, not "Lumendor" ones.
+    describe("月影", "2026-12-02")
+    later = client.start("/Lm03000D", exe=client.install_dir / "Lumendor.exe")
+    main = client.main_window()
+    assert (user_programs / "月影.lnk").exists() and not (user_programs / "星光岛.lnk").exists()
+    assert not (places["desktop"].parent / "星光岛.lnk").exists()
+    assert client.read_settings()["iconName"] == "月影"
+    client.exit_client(main["hwnd"])
+    assert wait_exit(later) == 0
+
+
+def test_icon_refresh_ignores_bad_descriptions(client, portal):
+    client.install_copy()
+    client.write_settings({"iconTime": "1"})
+    for body in ['no object here', '{"iconUrl":"http://127.0.0.1:47301/x.ico","iconName":"n"}',
+                 '{"iconUrl":"http://127.0.0.1:47301/x.ico","iconName":"' + "长" * 32 + '","time":"2"}']:
+        portal.route("portal", "/webStatic/index.php", body)
+        proc = client.start("/Lm03000D", exe=client.install_dir / "Lumendor.exe")
+        main = client.main_window()
+        client.exit_client(main["hwnd"])
+        assert wait_exit(proc) == 0
+        assert client.read_settings()["iconTime"] == "1"
+    assert not [r for r in portal.requests() if r["path"] == "/x.ico"]

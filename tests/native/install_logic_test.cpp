@@ -93,3 +93,19 @@ TEST(Shortcuts, PathsNamesAndTexts) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(IconRefresh, JsonCutNamesAndUninstallName) {
+    EXPECT_EQ(CutJsonObject("callback({\"a\":{\"b\":1}});"), "{\"a\":{\"b\":1}}");
+    EXPECT_EQ(CutJsonObject("no object"), "");
+    EXPECT_EQ(CutJsonObject("}{"), "{");  // from the first "{" to the last "}" only when in order
+    EXPECT_TRUE(AcceptIconName(L"星光岛"));
+    EXPECT_TRUE(AcceptIconName(std::wstring(31, L'n')));
+    EXPECT_FALSE(AcceptIconName(std::wstring(32, L'n')));
+    EXPECT_FALSE(AcceptIconName(L""));
+    EXPECT_EQ(RefreshUninstallLinkName(std::wstring(31, L'n')), L"卸载 " + std::wstring(28, L'n'));
+    EXPECT_EQ(RefreshUninstallLinkName(L"星光岛"), L"卸载 星光岛");
+}
+
+}  // namespace
