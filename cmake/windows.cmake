@@ -33,6 +33,7 @@ set(LUMENDOR_WIN_SOURCES
     net/sock_down_file_win.cpp
     install/install_win.cpp
     install/icon_update_win.cpp
+    install/desktop_icon_win.cpp
     mainwnd/main_dlg_win.cpp
     mainwnd/flash_bk_win.cpp
     skin/message_box_win.cpp
@@ -79,6 +80,11 @@ add_executable(crash_probe tests/win/crash_probe.cpp)
 target_link_libraries(crash_probe PRIVATE lumendor_core)
 target_link_options(crash_probe PRIVATE -municode)
 set_target_properties(crash_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+add_executable(fake_desktop WIN32 tests/win/fake_desktop.cpp)
+target_link_libraries(fake_desktop PRIVATE comctl32)
+target_link_options(fake_desktop PRIVATE -municode -mwindows)
+set_target_properties(fake_desktop PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 # The UI driver of the black-box tests.
 add_executable(lmdriver devtools/uidriver/lmdriver.cpp)

@@ -105,3 +105,36 @@ TEST(CacheCleaning, FlashStoredObjectsGo) {
 }
 
 }  // namespace
+
+#include "install/desktop_icon_win.h"
+
+namespace {
+
+TEST(DesktopIcon, FoundInAnotherProcessesListView) {
+    RECT none{1, 2, 3, 4};
+    const bool before = FindDesktopIconRect(&none, false);
+    EXPECT_FALSE(before);  // no desktop list view on this display yet
+
+    const std::wstring exe = TestFolder() + L"fake_desktop.exe";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = L"\"" + exe + L"\"";
+    ASSERT_TRUE(::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    RECT rect{};
+    bool found = false;
+    for (int i = 0; i < 100 && !found; ++i) {
+        ::Sleep(50);
+        found = FindDesktopIconRect(&rect, false);  // a 32-bit list view: the 32-bit item layout
+    }
+    ::TerminateProcess(pi.hProcess, 0);
+    ::WaitForSingleObject(pi.hProcess, 5000);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    ASSERT_TRUE(found);  // "LUMENDOR": the label matches in any case
+    EXPECT_GT(rect.right - rect.left, 0);
+    EXPECT_GT(rect.left, 0);  // the third item, not the first
+    EXPECT_GT(rect.bottom, rect.top);
+}
+
+}  // namespace
