@@ -46,8 +46,8 @@ std::string BuildGetRequest(std::string_view host, std::string_view path, std::i
     r += "User-Agent: Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1; WOW64; Trident/7.0; SLCC2; .NET CLR "
          "2.0.50727; .NET CLR 3.5.30729; .NET CLR 3.0.30729; .NET4.0C; .NET4.0E)\r\n";
     if (offset > 0) {
-        if (offset > 999999999) return {};  // more than the nine digits the request allows
-        char digits[16];
+        // Written whole, however many digits it has.
+        char digits[24];
         std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(offset));
         r += "Range: bytes=";
         r += digits;

@@ -17,8 +17,8 @@ inline constexpr std::size_t kRequestCapacity = 2048;
 inline constexpr std::size_t kHeaderCapacity = 1024;
 
 // The GET request: request line, Host, the fixed fields in name order, a
-// Range from `offset` when it is above 0, the empty line. Empty when it
-// does not fit 2047 bytes or the offset has more than nine digits.
+// Range from `offset` (all its digits) when it is above 0, the empty line.
+// Empty when it does not fit 2047 bytes.
 std::string BuildGetRequest(std::string_view host, std::string_view path, std::int64_t offset);
 
 enum ResponseResult : int { ResponseUsable = 0, ResponseFailure = 1, ResponseUnexpected = 2 };

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int kMaxRedirects = 8;  // a loop of redirects ends here
+constexpr int kMaxRedirects = 10;  // a loop of redirects ends here
 
 std::wstring Widen(const std::string& text) {
     if (text.empty()) return {};

@@ -44,7 +44,7 @@ TEST(GetRequest, FieldsInOrderAndARangeOnlyAboveZero) {
     const std::string ranged = BuildGetRequest("h", "/x", 1234);
     EXPECT_NE(ranged.find(".NET4.0E)\r\nRange: bytes=1234-\r\n\r\n"), std::string::npos);
     EXPECT_NE(BuildGetRequest("h", "/x", 999999999).find("bytes=999999999-"), std::string::npos);
-    EXPECT_EQ(BuildGetRequest("h", "/x", 1000000000), "");  // ten digits do not fit
+    EXPECT_NE(BuildGetRequest("h", "/x", 12345678901LL).find("bytes=12345678901-"), std::string::npos);  // whole
     EXPECT_EQ(BuildGetRequest("h", std::string(2000, 'p'), 0), "");
 }
 
