@@ -128,4 +128,21 @@ TEST(SockClient, FollowsOnlyMovedTemporarily) {
     EXPECT_EQ(found.Requests().size(), 1u);  // an unexpected status is not retried
 }
 
+TEST(SockClient, RedirectLoopsAndEndlessHeadsEnd) {
+    unsigned short selfPort = 0;
+    CLoopbackServer loop([&selfPort](const std::string&) {
+        return "HTTP/1.1 302 Moved Temporarily\r\nLocation: http://127.0.0.1:" + std::to_string(selfPort) +
+               "/again\r\nContent-Length: 0\r\n\r\n";
+    });
+    selfPort = loop.Port();
+    const std::wstring folder = Folder();
+    EXPECT_FALSE(SockDownloadFile(Address(loop.Port(), L"/icon.ico"), folder + L"\\loop.ico"));
+    EXPECT_LE(loop.Requests().size(), 11u);  // the first request and ten hops
+
+    CLoopbackServer endless([](const std::string&) {
+        return "HTTP/1.1 200 OK\r\nX-Filler: " + std::string(3000, 'x') + "\r\nContent-Length: 1\r\n\r\nA";
+    });
+    EXPECT_FALSE(SockDownloadFile(Address(endless.Port(), L"/icon.ico"), folder + L"\endless.ico"));
+}
+
 }  // namespace
