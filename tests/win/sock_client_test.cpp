@@ -142,7 +142,7 @@ TEST(SockClient, RedirectLoopsAndEndlessHeadsEnd) {
     CLoopbackServer endless([](const std::string&) {
         return "HTTP/1.1 200 OK\r\nX-Filler: " + std::string(3000, 'x') + "\r\nContent-Length: 1\r\n\r\nA";
     });
-    EXPECT_FALSE(SockDownloadFile(Address(endless.Port(), L"/icon.ico"), folder + L"\endless.ico"));
+    EXPECT_FALSE(SockDownloadFile(Address(endless.Port(), L"/icon.ico"), folder + L"\\endless.ico"));
 }
 
 }  // namespace
