@@ -1,5 +1,7 @@
 #include "html/login_dlg_win.h"
 
+#include "framework/text_win.h"
+
 #include <gdiplus.h>
 #include <shellapi.h>
 #include <wininet.h>
@@ -21,24 +23,6 @@
 namespace {
 
 bool g_bFirstNavigation = true;  // the first completed navigation shows the page
-
-std::string ToAnsi(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring FromAnsi(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
 
 // A portal cookie as the system returns it ("Name=value"), or empty.
 std::wstring PortalCookie(const wchar_t* name, DWORD capacity) {
@@ -191,7 +175,7 @@ void CLoginDlg::RunCommand(const std::wstring& url) {
         break;
     }
     case LoginCommand::SetPauth: {
-        std::wstring value = FromAnsi(PercentDecode(ToAnsi(ExtractSetpauthValue(url))));
+        std::wstring value = WideFromAnsi(PercentDecode(AnsiFromWide(ExtractSetpauthValue(url))));
         if (!value.empty()) value.pop_back();
         StoreSealedEntry(value, StatIniPath());
         break;
@@ -205,7 +189,7 @@ void CLoginDlg::HandOver(const std::wstring& url) {
     const LoadGameSplit split = SplitLoadGame(url);
     GameUrl = split.gameUrl;
     std::wstring server = split.serverText;
-    if (!server.empty() && server.find(L'%') != std::wstring::npos) server = DecodeServerText(ToAnsi(server));
+    if (!server.empty() && server.find(L'%') != std::wstring::npos) server = DecodeServerText(AnsiFromWide(server));
     const PageTitle title = BuildPageTitle(server);
 
     const std::wstring record = BuildLoginRecord(title.title, PortalCookie(L"Pauth", 256),

@@ -1,6 +1,7 @@
 #include "install/icon_update_win.h"
 
 #include "net/sock_down_file_win.h"  // winsock2 before windows.h
+#include "framework/text_win.h"
 
 #include <windows.h>
 #include <process.h>
@@ -19,14 +20,6 @@
 #include "settings/settings_win.h"
 
 namespace {
-
-std::wstring FromUtf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
 
 void RefreshDesktopList() {
     ::SHChangeNotify(SHCNE_DELETE, 0x1005, nullptr, nullptr);
@@ -62,9 +55,9 @@ void UpdateDesktopIcon() {
     for (const char* member : {"iconUrl", "iconName", "time"})
         if (!root.isMember(member) || !root[member].isString()) return;
 
-    std::wstring url = FromUtf8(root["iconUrl"].asString());
-    const std::wstring name = FromUtf8(root["iconName"].asString());
-    std::wstring time = FromUtf8(root["time"].asString());
+    std::wstring url = WideFromUtf8(root["iconUrl"].asString());
+    const std::wstring name = WideFromUtf8(root["iconName"].asString());
+    std::wstring time = WideFromUtf8(root["time"].asString());
     if (url.size() > 255) url.resize(255);
     if (time.size() > 63) time.resize(63);
     if (ReadSetting(Keys::IconTime) == time) return;

@@ -1,5 +1,7 @@
 #include "install/install_win.h"
 
+#include "framework/text_win.h"
+
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -41,16 +43,6 @@ DWORD MajorVersion() {
 
 bool CanCreate(const std::wstring& name, const std::wstring& target) {
     return !name.empty() && !target.empty() && target.size() < MAX_PATH && FileExists(target);
-}
-
-std::string ToAnsi(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
 }
 
 #pragma pack(push, 2)
@@ -309,10 +301,10 @@ bool ScheduleSelfDelete() {
     wchar_t temp[MAX_PATH] = {}, name[MAX_PATH] = {};
     if (!::GetTempPathW(MAX_PATH, temp) || !::GetTempFileNameW(temp, L"DelSelf", 0, name)) return false;
     const std::wstring script = std::wstring(name) + L".bat";
-    const std::string exe = ToAnsi(ExePath());
+    const std::string exe = AnsiFromWide(ExePath());
     const std::string folder = FolderOfPath(exe);
     const bool alone = CountFiles(FolderOf(ExePath())) <= 1;
-    if (!AppendToFile(script, SelfDeleteScript(exe, folder, ToAnsi(script), alone))) return false;
+    if (!AppendToFile(script, SelfDeleteScript(exe, folder, AnsiFromWide(script), alone))) return false;
 
     std::wstring command = L"\"" + script + L"\"";
     STARTUPINFOW si{};

@@ -1,5 +1,7 @@
 #include "stats/identity_win.h"
 
+#include "framework/text_win.h"
+
 #include <cpuid.h>
 #include <iphlpapi.h>
 #include <wincrypt.h>
@@ -13,24 +15,6 @@
 #include "stats/md5.h"
 
 namespace {
-
-std::string ToAnsi(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring FromAnsi(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
 
 // The sealing key (its first 16 characters) and initialisation vector.
 constexpr char kSealKeyText[] = "Vb7;Kq2mTz{Rw8,pLx~Hd:(nJs;46c+e";
@@ -67,7 +51,7 @@ std::wstring GetDiskSerial() {
         if (::DeviceIoControl(drive, SMART_RCV_DRIVE_DATA, &in, 32, out, sizeof out, &got, nullptr)) {
             std::uint16_t words[256];
             std::memcpy(words, out + 16, sizeof words);
-            serial = FromAnsi(SerialFromIdentify(words));
+            serial = WideFromAnsi(SerialFromIdentify(words));
         }
     }
     ::CloseHandle(drive);
@@ -107,7 +91,7 @@ bool GetMacString(std::wstring& output) {
 
 // The text's ANSI bytes, as many as it has characters.
 std::string AnsiOfLength(const std::wstring& text) {
-    std::string ansi = ToAnsi(text);
+    std::string ansi = AnsiFromWide(text);
     if (ansi.size() > text.size()) ansi.resize(text.size());
     return ansi;
 }
@@ -180,7 +164,7 @@ bool SealPayload(const BYTE* data, DWORD count, SealedBytes& out) {
 
 bool StoreSealedEntry(const std::wstring& argument, const std::wstring& path) {
     // The field between the first and the second "|" of the decoded text.
-    const std::wstring decoded = FromAnsi(PercentDecode(ToAnsi(argument)));
+    const std::wstring decoded = WideFromAnsi(PercentDecode(AnsiFromWide(argument)));
     std::wstring field;
     const auto first = decoded.find(L'|');
     if (first != std::wstring::npos) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_util.h"
+
 #include <string>
 #include <vector>
 
@@ -14,18 +16,6 @@
 #include "res/resource.h"
 
 namespace {
-
-void Pump(int ms) {
-    const DWORD end = ::GetTickCount() + static_cast<DWORD>(ms);
-    MSG msg;
-    while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    }
-}
 
 class CProbeHtmlDlg : public CDHtmDlgEx {
 public:

@@ -5,24 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include "test_util.h"
+
 #include <string>
 
 #include "html/login_dlg_win.h"
 #include "settings/settings_win.h"
 
 namespace {
-
-void Pump(int ms) {
-    const DWORD end = ::GetTickCount() + static_cast<DWORD>(ms);
-    MSG msg;
-    while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    }
-}
 
 class LoginCommands : public ::testing::Test {
 protected:

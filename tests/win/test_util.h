@@ -28,3 +28,16 @@ inline std::wstring ReadRaw(const std::wstring& path, const wchar_t* section, co
     ::GetPrivateProfileStringW(section, key, L"<missing>", buf, 4096, path.c_str());
     return buf;
 }
+
+// Runs this thread's messages for a while.
+inline void Pump(int ms) {
+    const DWORD end = ::GetTickCount() + static_cast<DWORD>(ms);
+    MSG msg;
+    while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(5);
+    }
+}
