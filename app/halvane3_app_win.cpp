@@ -233,6 +233,16 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pExceptionInfo) {
 
 // ---------------------------------------------------------------------------
 
+DWORD SystemMajorVersion() {
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    ::GetVersionExW(&version);
+#pragma GCC diagnostic pop
+    return version.dwMajorVersion;
+}
+
 bool IsWindows10OrLater() {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
     static RtlGetVersionFn fn = [] {

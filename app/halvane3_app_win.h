@@ -49,6 +49,10 @@ bool WriteCrashDump(HANDLE hFile, EXCEPTION_POINTERS* pExceptionInfo);
 // Resets the one-dump-per-process flag (tests only).
 void ResetCrashFlagForTest();
 
+// The major version GetVersionEx reports (what the client's checks of
+// "a major version above 5" read).
+DWORD SystemMajorVersion();
+
 // True when the system's version routine reports major version 10 or more.
 bool IsWindows10OrLater();
 

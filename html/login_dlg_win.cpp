@@ -35,14 +35,8 @@ std::wstring PortalCookie(const wchar_t* name, DWORD capacity) {
 }
 
 bool UserAccountControlOn() {
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof version;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    ::GetVersionExW(&version);
-#pragma GCC diagnostic pop
     DWORD lua = 0;
-    return version.dwMajorVersion > 5 && ReadEnableLua(lua) && lua == 1;
+    return SystemMajorVersion() > 5 && ReadEnableLua(lua) && lua == 1;
 }
 
 }  // namespace

@@ -31,16 +31,6 @@ std::wstring FileNameOf(const std::wstring& path) {
     return cut == std::wstring::npos ? path : path.substr(cut + 1);
 }
 
-DWORD MajorVersion() {
-    OSVERSIONINFOW v{};
-    v.dwOSVersionInfoSize = sizeof v;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    ::GetVersionExW(&v);
-#pragma GCC diagnostic pop
-    return v.dwMajorVersion;
-}
-
 bool CanCreate(const std::wstring& name, const std::wstring& target) {
     return !name.empty() && !target.empty() && target.size() < MAX_PATH && FileExists(target);
 }
@@ -220,7 +210,7 @@ bool CreateQuickLaunchShortcut(const std::wstring& name, const std::wstring& tar
     if (!CanCreate(name, target)) return false;
     const std::wstring link = QuickLaunchLinkPath(ShellFolder(CSIDL_APPDATA), name);
     if (!CreateShortcut(target, icon, link, L"/Lm03000D", L"")) return false;
-    if (MajorVersion() > 5) {
+    if (SystemMajorVersion() > 5) {
         ::ShellExecuteW(nullptr, L"TaskbarPin", link.c_str(), nullptr, nullptr, SW_SHOW);
         ::ShellExecuteW(nullptr, L"StartPin", link.c_str(), nullptr, nullptr, SW_SHOW);
     }

@@ -2,19 +2,13 @@
 
 #include <ws2tcpip.h>
 
+#include "framework/text_win.h"
+
 #include <vector>
 
 namespace {
 
 constexpr int kMaxRedirects = 10;  // a loop of redirects ends here
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
 
 std::string Narrow(const wchar_t* text) {
     const int n = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -110,7 +104,7 @@ int CSockBase::CheckResponse() {
     const ResponseInfo info = CheckResponseHead(m_header);
     if (info.redirect) {
         if (++m_redirects > kMaxRedirects) return ResponseFailure;
-        const std::wstring location = Widen(info.location);
+        const std::wstring location = WideFromAnsi(info.location);
         Reset();
         if (!ParseUrl(location.c_str()) || !StartNetwork() || !OpenSocket() || !Connect(m_host) ||
             !SetReceiveTimeout(10000))
@@ -178,7 +172,7 @@ int CSockDownFile::Transfer() {
     const std::wstring destination = m_szLocalPath;
     std::int64_t received = 0;
     if (!m_base.m_entityName.empty()) {
-        std::wstring name = Widen(m_base.m_entityName);
+        std::wstring name = WideFromAnsi(m_base.m_entityName);
         if (name.size() > 127) name.resize(127);
         const std::wstring entity = EntityFilePath(destination, name);
         HANDLE file = ::CreateFileW(entity.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr,
