@@ -8,4 +8,5 @@ cd "$(dirname "$0")/.."
 bash devtools/setup.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows
-exec /usr/bin/python3 devtools/run_client.py "$@"
+# The simulator listens on fixed loopback ports: one run at a time.
+exec flock /tmp/lumendor-ports.lock /usr/bin/python3 devtools/run_client.py "$@"

@@ -14,4 +14,6 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows
 ctest --preset windows
 
-/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/harness tests/blackbox
+# The simulator listens on the build's fixed loopback ports: one scenario
+# run at a time on this machine.
+flock /tmp/lumendor-ports.lock /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/harness tests/blackbox
