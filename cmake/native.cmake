@@ -6,7 +6,8 @@ if(LUMENDOR_SANITIZE)
 endif()
 add_compile_options(-Wall -Wextra)
 
-add_library(lumendor_portable STATIC ${LUMENDOR_PORTABLE_SOURCES})
+# The socket client runs natively over BSD sockets.
+add_library(lumendor_portable STATIC ${LUMENDOR_PORTABLE_SOURCES} net/sock_platform_posix.cpp)
 target_include_directories(lumendor_portable PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
 
 find_package(GTest CONFIG QUIET)

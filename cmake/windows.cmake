@@ -30,7 +30,7 @@ set(LUMENDOR_WIN_SOURCES
     stats/stats_win.cpp
     stats/identity_win.cpp
     net/http_get_win.cpp
-    net/sock_down_file_win.cpp
+    net/sock_platform_win.cpp
     install/install_win.cpp
     install/icon_update_win.cpp
     install/desktop_icon_win.cpp
@@ -68,6 +68,8 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 file(GLOB LUMENDOR_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
+# The socket client's cases run over Windows Sockets here as well.
+list(APPEND LUMENDOR_WIN_TESTS ${CMAKE_SOURCE_DIR}/tests/native/sock_client_test.cpp)
 add_executable(win_tests ${LUMENDOR_WIN_TESTS} res/Lumendor.rc)
 target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_libraries(win_tests PRIVATE lumendor_core GTest::gtest_main ws2_32)

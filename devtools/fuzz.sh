@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
-# Builds the parsers' libFuzzer target with clang (ASan, UBSan) and runs it
-# for a bounded time. FUZZ_SECONDS sets the time (default 30).
+# Builds the libFuzzer targets with clang (ASan, UBSan) and runs each for a
+# bounded time from its committed seeds. FUZZ_SECONDS sets the time per
+# target (default 20).
 set -euo pipefail
 shopt -s nullglob
 cd "$(dirname "$0")/.."
 out=build/fuzz
-mkdir -p "$out/corpus"
-src=(app/run_mode.cpp settings/settings_keys.cpp stats/beacons.cpp net/http_address.cpp tests/fuzz/parsers_fuzz.cpp)
-clang++ -std=c++20 -O1 -g -I. -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  "${src[@]}" -o "$out/parsers_fuzz"
-# A few seeds as UTF-16 text: stored dates, encoded setpauth arguments,
-# addresses, command lines.
-for seed in '2026/12/8' 'u%7Cpauth%2Dv%7Crest' 'http://h:8080/x?y' '/gmhall h12345' 'AAPPMD'; do
-  name=$(printf '%s' "$seed" | md5sum | cut -c1-8)
-  printf '%s' "$seed" | iconv -f utf-8 -t utf-16le >"$out/corpus/$name"
+mkdir -p "$out"
+
+# target: its sources besides tests/fuzz/<target>.cpp
+declare -A sources=(
+  [parsers_fuzz]="app/run_mode.cpp settings/settings_keys.cpp stats/beacons.cpp net/http_address.cpp"
+  [http_fuzz]="net/http_socket.cpp"
+)
+
+for target in parsers_fuzz http_fuzz; do
+  # shellcheck disable=SC2086
+  clang++ -std=c++20 -O1 -g -I. -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+    ${sources[$target]} "tests/fuzz/$target.cpp" -o "$out/$target"
+  # The committed seeds stay untouched; new finds go to a working corpus.
+  work="$out/corpus-$target"
+  mkdir -p "$work"
+  echo "fuzz: $target"
+  "$out/$target" -max_total_time="${FUZZ_SECONDS:-20}" -max_len=2048 "$work" "tests/fuzz/seeds/$target" 2>&1 |
+    grep -E '^Done|ERROR|SUMMARY'
 done
-"$out/parsers_fuzz" -max_total_time="${FUZZ_SECONDS:-30}" -max_len=512 "$out/corpus" 2>&1 | grep -E '^Done|ERROR|SUMMARY' 

@@ -8,7 +8,7 @@ bash devtools/setup.sh
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
-FUZZ_SECONDS="${FUZZ_SECONDS:-30}" bash devtools/fuzz.sh
+FUZZ_SECONDS="${FUZZ_SECONDS:-20}" bash devtools/fuzz.sh
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows

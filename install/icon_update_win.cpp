@@ -1,6 +1,5 @@
 #include "install/icon_update_win.h"
 
-#include "net/sock_down_file_win.h"  // winsock2 before windows.h
 #include "framework/text_win.h"
 
 #include <windows.h>
@@ -16,7 +15,7 @@
 #include "app/build_config.h"
 #include "app/halvane3_app_win.h"
 #include "install/install_win.h"
-#include "net/sock_down_file_win.h"
+#include "net/sock_down_file.h"
 #include "settings/settings_win.h"
 
 namespace {

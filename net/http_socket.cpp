@@ -86,7 +86,9 @@ std::string EntityNameFromTag(std::string_view tag) {
 
 ResponseInfo CheckResponseHead(std::string_view head) {
     ResponseInfo info;
-    if (head.empty()) return info;
+    // A head cut short by a closed or silent connection, or one too long for
+    // the buffer, is no response.
+    if (head.size() < 4 || head.substr(head.size() - 4) != "\r\n\r\n") return info;
     const auto lineEnd = head.find("\r\n");
     if (lineEnd == std::string_view::npos) return info;
     std::string_view status = head.substr(0, lineEnd);

@@ -3,7 +3,7 @@
 // NavigateError (synchronously at first, later after Navigate returns),
 // command URLs are cancelled and dispatched once, and teardown releases
 // every reference. Script calls are tried against a fake dispatch object.
-#include "loopback_server.h"
+#include "../common/loopback_server.h"
 
 #include <gtest/gtest.h>
 

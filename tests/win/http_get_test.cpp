@@ -2,7 +2,7 @@
 // loopback server.
 #include <gtest/gtest.h>
 
-#include "loopback_server.h"
+#include "../common/loopback_server.h"
 #include "net/http_get_win.h"
 
 namespace {

@@ -1,12 +1,11 @@
-// A small blocking HTTP/1.1 client on Windows Sockets: a text fetch and a
-// resumable file download (the desktop icon).
+// A small blocking HTTP/1.1 client on sockets: a text fetch and a resumable
+// file download (the desktop icon). Portable over net/sock_platform.h.
 #pragma once
-#include <winsock2.h>
-
 #include <cstdint>
 #include <string>
 
 #include "net/http_socket.h"
+#include "net/sock_platform.h"
 
 class CSockBase {
 public:
@@ -20,7 +19,7 @@ public:
     bool StartNetwork();
     bool OpenSocket();
     bool Connect(const std::string& host);
-    bool SetReceiveTimeout(DWORD ms);
+    bool SetReceiveTimeout(unsigned ms);
     bool SendRequest();
     void BuildGetRequest(std::int64_t offset);
     bool ReadHeaderBlock();
@@ -35,14 +34,15 @@ public:
     std::string m_path;
     std::string m_request;
     std::string m_header;
-    SOCKET m_socket = INVALID_SOCKET;
+    NetSocket m_socket = kNoSocket;
     std::string m_entityName;
     std::int64_t m_contentLength = 0;
-    bool m_lastPartial = false;
 
 protected:
     int m_redirects = 0;
 };
+
+inline constexpr std::size_t kLocalPathCapacity = 260;
 
 class CSockDownFile {
 public:
@@ -55,10 +55,10 @@ public:
     int Download(const wchar_t* localPath, const wchar_t* address);
 
     CSockBase m_base;
-    wchar_t m_szLocalPath[MAX_PATH] = {};
+    wchar_t m_szLocalPath[kLocalPathCapacity] = {};
 
 private:
-    int ReceiveInto(HANDLE file, std::int64_t offset, std::int64_t& received);
+    void ReceiveInto(LocalFile file, std::int64_t offset, std::int64_t& received);
 };
 
 // The icon refresh's two requests.
