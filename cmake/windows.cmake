@@ -90,7 +90,7 @@ set_target_properties(fake_desktop PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_B
 
 # The UI driver of the black-box tests.
 add_executable(lmdriver devtools/uidriver/lmdriver.cpp)
-target_link_libraries(lmdriver PRIVATE user32 gdi32)
+target_link_libraries(lmdriver PRIVATE user32 gdi32 ole32 uuid)
 target_link_options(lmdriver PRIVATE -municode)
 set_target_properties(lmdriver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 

@@ -25,6 +25,7 @@ from __future__ import annotations
 
 import argparse
 import json
+import re
 import os
 import signal
 import sys
@@ -62,6 +63,9 @@ class Reply:
     body: bytes = b""
     headers: dict = field(default_factory=dict)
     delay: float = 0.0
+    ranged: bool = False          # a file: answers "Range: bytes=N-" with 206
+    whole_on_range: bool = False  # ... or with the whole file and 200
+    cut: int | None = None        # the connection drops after this many body bytes
 
 
 class PortalSimulator:
@@ -89,6 +93,15 @@ class PortalSimulator:
         if isinstance(body, str):
             body = body.encode()
         self.routes[(host, path)] = Reply(status, body, headers or {}, delay)
+
+    def file(self, host: str, path: str, data: bytes, etag: str | None = None, cut: int | None = None,
+             whole_on_range: bool = False) -> None:
+        """A file with Content-Length, an optional ETag and ranges; `cut`
+        drops every reply's connection after that many body bytes."""
+        headers = {"Content-Type": "application/octet-stream"}
+        if etag is not None:
+            headers["ETag"] = etag
+        self.routes[(host, path)] = Reply(200, data, headers, 0.0, True, whole_on_range, cut)
 
     def page(self, name: str) -> bytes:
         """A page of portal_pages with the build's hosts filled in."""
@@ -163,15 +176,25 @@ class PortalSimulator:
                 reply = sim.reply_for(host, parts.path, parts.query, body)
                 if reply.delay:
                     time.sleep(reply.delay)
-                self.send_response(reply.status)
+                status, body = reply.status, reply.body
+                match = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range") or "")
+                if reply.ranged and match and not reply.whole_on_range:
+                    start = min(int(match.group(1)), len(body))
+                    status, body = 206, body[start:]
+                self.send_response(status)
                 headers = {"Content-Type": "text/html", **reply.headers}
                 for key, value in headers.items():
                     for one in value if isinstance(value, list) else [value]:
                         self.send_header(key, one)
-                self.send_header("Content-Length", str(len(reply.body)))
+                self.send_header("Content-Length", str(len(body)))
                 self.end_headers()
                 if send_body:
-                    self.wfile.write(reply.body)
+                    if reply.cut is not None and reply.cut < len(body):
+                        self.wfile.write(body[:reply.cut])
+                        self.wfile.flush()
+                        self.close_connection = True
+                        return
+                    self.wfile.write(body)
 
             def do_GET(self):  # noqa: N802
                 self._serve(True)
@@ -208,8 +231,14 @@ class PortalSimulator:
         return self
 
     def stop(self) -> None:
+        # Each server notices its shutdown within its poll interval: end
+        # them together, not one after another.
+        stoppers = [threading.Thread(target=server.shutdown) for server in self._servers]
+        for t in stoppers:
+            t.start()
+        for t in stoppers:
+            t.join()
         for server in self._servers:
-            server.shutdown()
             server.server_close()
         self._servers.clear()
         self._threads.clear()

@@ -31,6 +31,8 @@ struct ResponseInfo {
     std::string entityName;       // the tag made a file name
     bool partial = false;         // a 206 answer
 };
+// A head that does not end with the empty line (cut short, or longer than
+// the buffer) is a failure.
 ResponseInfo CheckResponseHead(std::string_view head);
 
 // The ETag value with the characters a file name cannot hold replaced by "_".

@@ -22,6 +22,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <objidl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -138,8 +140,39 @@ WORD VkFromName(std::wstring name) {
     return 0;
 }
 
+// A shell link read back through the shell's own link object: target,
+// arguments, icon location and index, working folder, description.
+int PrintLink(const wchar_t* path) {
+    if (FAILED(::CoInitialize(nullptr))) return 1;
+    int rc = 1;
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                     reinterpret_cast<void**>(&link)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            if (SUCCEEDED(file->Load(path, STGM_READ))) {
+                wchar_t target[MAX_PATH] = {}, args[1024] = {}, icon[MAX_PATH] = {}, dir[MAX_PATH] = {},
+                        desc[1024] = {};
+                int index = -1;
+                link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+                link->GetArguments(args, 1024);
+                link->GetIconLocation(icon, MAX_PATH, &index);
+                link->GetWorkingDirectory(dir, MAX_PATH);
+                link->GetDescription(desc, 1024);
+                PrintUtf8(std::wstring(target) + L"\t" + args + L"\t" + icon + L"\t" + std::to_wstring(index) +
+                          L"\t" + dir + L"\t" + desc);
+                rc = 0;
+            }
+            file->Release();
+        }
+        link->Release();
+    }
+    ::CoUninitialize();
+    return rc;
+}
+
 int Usage() {
-    std::fputs("usage: lmdriver list|children|wait|gone|text|click|copydata|post|send|keys ...\n", stderr);
+    std::fputs("usage: lmdriver list|children|wait|gone|text|click|copydata|post|send|keys|link ...\n", stderr);
     return 2;
 }
 
@@ -149,6 +182,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Usage();
     const std::wstring cmd = argv[1];
 
+    if (cmd == L"link" && argc >= 3) return PrintLink(argv[2]);
     if (cmd == L"list") {
         for (HWND h : TopLevel()) PrintUtf8(Describe(h));
         return 0;

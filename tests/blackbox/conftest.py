@@ -109,6 +109,14 @@ class Client:
                 values[key] = value
         return values
 
+    def read_link(self, path: Path) -> dict:
+        """A shell link read back through the shell's link object."""
+        r = self.drive("link", self.prefix.windows_path(path))
+        assert r.returncode == 0, f"no link {path}"
+        target, args, icon, index, folder, description = r.stdout.decode().rstrip("\r\n").split("\t")
+        return {"target": target, "args": args, "icon": icon, "index": int(index), "folder": folder,
+                "description": description}
+
     # -- running -----------------------------------------------------------
     def start(self, *args: str, exe: Path | None = None):
         return self.prefix.spawn(exe or self.exe, *args)

@@ -2,6 +2,7 @@
 shortcuts, the icon file, the self-delete script."""
 from __future__ import annotations
 
+import struct
 import time
 
 from conftest import wait_exit
@@ -24,17 +25,45 @@ def quick_launch_folder(client):
     links(client)["quick"].parent.mkdir(parents=True, exist_ok=True)
 
 
+INSTALL = r"C:\ProgramData\4286\GameLogin"
+EXE = INSTALL + r"\Lumendor.exe"
+ICON = INSTALL + r"\Lm03000.ico"
+
+
+def check_icon_file(data: bytes, sizes: list[int]) -> None:
+    """An icon file: its header, directory and every image inside the file."""
+    reserved, kind, count = struct.unpack_from("<HHH", data, 0)
+    assert (reserved, kind, count) == (0, 1, len(sizes))
+    end = 6 + 16 * count
+    for i in range(count):
+        width, height, _, _, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        assert (width, height) == (sizes[i], sizes[i])
+        assert offset >= end and offset + size <= len(data)
+        header_size, bmp_width, bmp_height = struct.unpack_from("<Iii", data, offset)
+        if data[offset:offset + 8] != b"\x89PNG\r\n\x1a\n":
+            assert header_size == 40 and bmp_width == sizes[i] and bmp_height == 2 * sizes[i]
+
+
 def test_first_run_installs_and_starts_the_installed_copy(client, portal):
     quick_launch_folder(client)
     proc = client.start()
     assert wait_exit(proc, 30) == 0
     installed = client.install_dir / "Lumendor.exe"
     assert installed.read_bytes() == client.exe.read_bytes()
-    icon = (client.install_dir / "Lm03000.ico").read_bytes()
-    assert icon[:4] == b"\x00\x00\x01\x00" and icon[4] == 3  # the three sizes of icon group 128
-    assert [icon[6 + 16 * i] for i in range(3)] == [16, 32, 48]
+    check_icon_file((client.install_dir / "Lm03000.ico").read_bytes(), [16, 32, 48])  # icon group 128
+
+    expected = {
+        "desktop": ("/Lm03000D", ICON, portal.hosts["portal"] + "中国最大的网页游戏平台"),
+        "programs": ("/Lm03000D", ICON, ""),
+        "uninstall": ("/uninst", EXE, ""),
+        "quick": ("/Lm03000D", ICON, ""),
+    }
     for name, path in links(client).items():
-        assert path.exists(), name
+        link = client.read_link(path)
+        args, icon, description = expected[name]
+        assert (link["target"].lower(), link["args"], link["icon"].lower(), link["index"],
+                link["folder"].lower(), link["description"]) == \
+            (EXE.lower(), args, icon.lower(), 0, INSTALL.lower(), description), name
     # The installed copy runs from the install folder: an ordinary start.
     main = client.main_window()
     assert main["pid"] != 0
@@ -51,6 +80,8 @@ def test_uninstall_removes_links_icon_and_itself(client, portal):
     client.drive("gone", main["hwnd"], "10000")
     client.prefix.reg_add(r"HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run", "Lm03000",
                           r"C:\ProgramData\4286\GameLogin\Lumendor.exe", view64=True)
+    assert client.prefix.reg_add(r"HKCR\loginerlumendor\shell\open\command", "", EXE + ' "%1"').returncode == 0
+    assert client.prefix.reg_query(r"HKCR\loginerlumendor\shell\open\command").returncode == 0
 
     installed = client.install_dir / "Lumendor.exe"
     proc = client.start("/uninst", exe=installed)
@@ -73,6 +104,7 @@ def test_uninstall_removes_links_icon_and_itself(client, portal):
     assert stored.get("iconName") == "" and stored.get("iconTime") == ""
     assert client.prefix.reg_query(r"HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run",
                                    "Lm03000", view64=True).returncode == 1
+    assert client.prefix.reg_query(r"HKCR\loginerlumendor").returncode == 1
     # The script deletes the executable once the process has ended; the
     # settings file keeps the folder.
     for _ in range(150):
@@ -81,6 +113,48 @@ def test_uninstall_removes_links_icon_and_itself(client, portal):
         time.sleep(0.1)
     assert not installed.exists()
     assert client.install_dir.exists() and client.stat_ini.exists()
+
+
+def test_windows_10_gets_no_quick_launch_link(client, portal):
+    quick_launch_folder(client)
+    client.prefix.reg_add(r"HKCU\Software\Wine\AppDefaults\Lumendor.exe", "Version", "win10")
+    proc = client.start()
+    assert wait_exit(proc, 30) == 0
+    main = client.main_window()
+    places = links(client)
+    assert places["desktop"].exists() and places["programs"].exists() and places["uninstall"].exists()
+    assert not places["quick"].exists()
+    client.exit_client(main["hwnd"])
+    client.drive("gone", main["hwnd"], "10000")
+
+
+def test_icon_download_cut_half_way_completes_on_the_next_start(client, portal):
+    client.install_copy()
+    client.write_settings({"InstallTag": "1", "iconTime": "1"})
+    star = (client.build.parents[1] / "res" / "icons" / "favourite.ico").read_bytes()
+    # Five attempts of a tenth each: half of the file arrives in this run.
+    portal.file("portal", "/icons/star.ico", star, etag='"star-2"', cut=len(star) // 10)
+    portal.route("portal", "/webStatic/index.php",
+                 '{"iconUrl":"http://127.0.0.1:47301/icons/star.ico","iconName":"星","time":"2"}')
+    proc = client.start("/Lm03000D", exe=client.install_dir / "Lumendor.exe")
+    main = client.main_window()
+    client.exit_client(main["hwnd"])
+    assert wait_exit(proc) == 0
+    entity = client.install_dir / "_star-2_"
+    assert entity.read_bytes() == star[:5 * (len(star) // 10)]
+    assert not (client.install_dir / "Lm03000.ico").exists()
+    assert client.read_settings()["iconTime"] == "1"  # not applied
+
+    portal.file("portal", "/icons/star.ico", star, etag='"star-2"')
+    proc = client.start("/Lm03000D", exe=client.install_dir / "Lumendor.exe")
+    main = client.main_window()
+    assert (client.install_dir / "Lm03000.ico").read_bytes() == star
+    assert not entity.exists()
+    assert client.read_settings()["iconTime"] == "2"
+    ranges = [r["headers"].get("Range") for r in portal.requests() if r["path"] == "/icons/star.ico"]
+    assert ranges[-1] == f"bytes={5 * (len(star) // 10)}-"
+    client.exit_client(main["hwnd"])
+    assert wait_exit(proc) == 0
 
 
 def test_icon_refresh_renames_the_shortcuts(client, portal):

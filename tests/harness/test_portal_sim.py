@@ -81,3 +81,31 @@ def test_knobs_refuse_and_status(tmp_path):
             get(47409, "/")
     finally:
         s.stop()
+
+
+def raw_get(port, path, headers=""):
+    """The reply bytes as they arrive, however the connection ends."""
+    import socket
+    with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+        s.sendall(f"GET {path} HTTP/1.1\r\nHost: x\r\nConnection: close\r\n{headers}\r\n".encode())
+        data = b""
+        while chunk := s.recv(4096):
+            data += chunk
+    head, _, body = data.partition(b"\r\n\r\n")
+    return head.decode(), body
+
+
+@pytest.mark.parametrize("range_header, knobs, status, body, length", [
+    ("", {}, "200", b"0123456789", 10),
+    ("Range: bytes=4-\r\n", {}, "206", b"456789", 6),
+    ("Range: bytes=40-\r\n", {}, "206", b"", 0),
+    ("Range: bytes=4-\r\n", {"whole_on_range": True}, "200", b"0123456789", 10),
+    ("", {"cut": 3}, "200", b"012", 10),
+    ("Range: bytes=5-\r\n", {"cut": 3}, "206", b"567", 5),
+])
+def test_files_with_tags_ranges_and_cuts(sim, range_header, knobs, status, body, length):
+    sim.file("portal", "/icons/a.ico", b"0123456789", etag='"a-1"', **knobs)
+    head, got = raw_get(47401, "/icons/a.ico", range_header)
+    assert head.split(" ")[1] == status
+    assert f"Content-Length: {length}" in head and 'ETag: "a-1"' in head
+    assert got == body
