@@ -39,6 +39,8 @@ from urllib.parse import parse_qs, urlsplit
 
 PAGES = Path(__file__).resolve().parent / "portal_pages"
 LOGIN_PAGE_PATH = "/lmdr/clients/chn-xpvt/reg.html"
+# The pages the auto-login forwards the portal links to.
+PORTAL_LINK_PAGES = {"/user/userinfo.php": "account", "/message/": "messages", "/kefu/": "customer service"}
 
 
 def parse_host(value: str) -> tuple[str, int]:
@@ -78,6 +80,7 @@ class PortalSimulator:
         self.body: dict[str, bytes] = {}
         self.routes: dict[tuple[str, str], Reply] = {}
         self.logins: list[dict] = []  # accounts that logged in through the page
+        self.auto_logins: list[dict] = []  # the portal links' auto-login requests
         self._servers: list[ThreadingHTTPServer] = []
         self._threads: list[threading.Thread] = []
         self._lock = threading.Lock()
@@ -118,6 +121,14 @@ class PortalSimulator:
             return Reply(200, self.page("game.html"), html)
         if host == "stats" and path == "/webgame.htm":
             return Reply(200, self.page("game.html"), html)
+        if host == "portal" and path == "/user/":
+            args = parse_qs(query)
+            if (args.get("_c") or [""])[0] == "hallClient" and (args.get("_a") or [""])[0] == "autoLogin":
+                return self.auto_login(args)
+        if (host == "portal" and (path in PORTAL_LINK_PAGES or re.fullmatch(r"/[a-z0-9]+/xsk/", path))) or \
+                (host == "pay" and path == "/"):
+            title = PORTAL_LINK_PAGES.get(path, "recharge" if host == "pay" else "newcomer card")
+            return Reply(200, f"<html><head><title>{title}</title></head><body>{title}</body></html>".encode(), html)
         if host == "portal" and path == "/lmdr/api/login":
             form = parse_qs(body.decode("utf-8", "replace") or query)
             user = (form.get("user") or [""])[0]
@@ -128,6 +139,16 @@ class PortalSimulator:
             cookies = [f"Pauth={pauth}; Path=/", "ptusertype=2; Path=/", f"ptaccount={user}; Path=/"]
             return Reply(200, b'{"ok":true}', {"Content-Type": "application/json", "Set-Cookie": cookies})
         return None
+
+    def auto_login(self, args: dict) -> Reply:
+        """Logs the browser in with the pauth value and forwards it to "url"."""
+        pauth = (args.get("pauth") or [""])[0]
+        target = (args.get("url") or [""])[0]
+        self.auto_logins.append({"pauth": pauth, "url": target, "ptusertype": (args.get("ptusertype") or [""])[0],
+                                 "type": (args.get("type") or [""])[0], "game": (args.get("game") or [""])[0]})
+        if not pauth or not target.startswith("http://"):
+            return Reply(400, b"bad auto-login", {"Content-Type": "text/plain"})
+        return Reply(302, b"", {"Location": target, "Set-Cookie": f"Pauth={pauth}; Path=/"})
 
     def reply_for(self, host: str, path: str, query: str = "", body: bytes = b"") -> Reply:
         if (host, path) in self.routes:

@@ -109,3 +109,17 @@ def test_files_with_tags_ranges_and_cuts(sim, range_header, knobs, status, body,
     assert head.split(" ")[1] == status
     assert f"Content-Length: {length}" in head and 'ETag: "a-1"' in head
     assert got == body
+
+
+def test_auto_login_sets_pauth_and_forwards(sim):
+    target = "http%3A%2F%2F127.0.0.1%3A47401%2Fs12%2Fxsk%2F"
+    resp, _ = get(47401, f"/user/?_c=hallClient&_a=autoLogin&pauth=abc&url={target}&ptusertype=2&type=4&game=lmdr")
+    assert resp.status == 302
+    assert resp.getheader("Location") == "http://127.0.0.1:47401/s12/xsk/"
+    assert resp.getheader("Set-Cookie") == "Pauth=abc; Path=/"
+    assert sim.auto_logins == [{"pauth": "abc", "url": "http://127.0.0.1:47401/s12/xsk/", "ptusertype": "2",
+                                "type": "4", "game": "lmdr"}]
+    page, body = get(47401, "/s12/xsk/")
+    assert page.status == 200 and b"newcomer card" in body
+    assert get(47407, "/?gamename=lmdr")[0].status == 200
+    assert get(47401, "/user/?_c=hallClient&_a=autoLogin&pauth=&url=x")[0].status == 400
