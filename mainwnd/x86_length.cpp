@@ -282,6 +282,7 @@ X86Status BuildX86Trampoline(const uint8_t* code, size_t available, uint32_t cod
         if (targets[b] < pos && !(targets[b] == 0 && isCall[b])) return X86Status::BranchIntoPatch;
     }
     if (!ended) {
+        out.backJump = emitted;
         WriteX86Jump(out.code + emitted, trampolineAddress + static_cast<uint32_t>(emitted),
                      codeAddress + static_cast<uint32_t>(pos));
         emitted += kX86JumpLength;

@@ -46,6 +46,7 @@ struct X86Trampoline {
     uint8_t code[kX86TrampolineCapacity] = {};
     size_t length = 0;  // bytes of code, the jump back included
     size_t copied = 0;  // bytes of the original taken (overwritten by the jump)
+    size_t backJump = 0;  // offset of the jump back; 0 when the moved code never falls through
     // Instruction starts: offset in the original, offset in the trampoline.
     size_t count = 0;
     uint8_t from[kX86JumpLength] = {};

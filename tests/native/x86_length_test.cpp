@@ -320,6 +320,15 @@ TEST(X86Trampoline, MovesWholeInstructionsAndRelocatesBranches) {
         EXPECT_EQ(t.copied, c.copied) << c.name;
         EXPECT_EQ(Bytes(t.from, t.from + t.count), c.from) << c.name;
         EXPECT_EQ(Bytes(t.to, t.to + t.count), c.to) << c.name;
+        // The jump back, when there is one, is the last five bytes.
+        const bool back = c.expected.size() >= 5 && c.expected[c.expected.size() - 5] == 0xE9 &&
+                          Bytes(c.expected.end() - 5, c.expected.end()) == [&] {
+                              uint8_t j[5];
+                              WriteX86Jump(j, kTramp + static_cast<uint32_t>(c.expected.size() - 5),
+                                           kCode + static_cast<uint32_t>(c.copied));
+                              return Bytes(j, j + 5);
+                          }();
+        EXPECT_EQ(t.backJump, back ? c.expected.size() - 5 : 0u) << c.name;
     }
 }
 
