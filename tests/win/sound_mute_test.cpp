@@ -229,6 +229,8 @@ TEST_F(SoundMuteDirectSound, FailedCreationsPatchNothing) {
     EXPECT_EQ(MuteDirectSoundCreate(nullptr, nullptr, nullptr), DSERR_INVALIDPARAM);
     EXPECT_EQ(m_tables.Sound()[3], reinterpret_cast<void*>(&FakeCreateSoundBuffer));
     EXPECT_EQ(g_CreateSoundBufferSlot.m_nClaimed, 0);
+    EXPECT_FALSE(PatchInterfaceSlot(nullptr, 3, reinterpret_cast<void*>(&FakeOther), g_CreateSoundBufferSlot));
+    EXPECT_EQ(g_CreateSoundBufferSlot.m_nClaimed, 0);
 
     ASSERT_EQ(MuteDirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
     LPDIRECTSOUNDBUFFER buffer = nullptr;
@@ -295,26 +297,9 @@ TEST_F(SoundMuteDirectSound, OnlyTheFirstObjectsTableIsPatched) {
     EXPECT_EQ(m_tables.OtherSound()[3], reinterpret_cast<void*>(&FakeCreateSoundBuffer));
     EXPECT_EQ(g_CreateSoundBufferSlot.m_pSlot, m_tables.Sound() + 3);
     EXPECT_EQ(g_CreateSoundBufferSlot.m_pReal, reinterpret_cast<void*>(&FakeCreateSoundBuffer));
-}
-
-TEST_F(SoundMuteDirectSound, PatchAndResetOfASlot) {
-    CSlotPatch patch;
-    EXPECT_FALSE(PatchInterfaceSlot(nullptr, 3, reinterpret_cast<void*>(&FakeOther), patch));
-    EXPECT_EQ(patch.m_nClaimed, 0);
-    EXPECT_TRUE(PatchInterfaceSlot(&g_buffers[0], 19, reinterpret_cast<void*>(&FakeOther), patch));
-    EXPECT_EQ(m_tables.Buffer()[19], reinterpret_cast<void*>(&FakeOther));
-    EXPECT_EQ(patch.m_pReal, reinterpret_cast<void*>(&FakeUnlock));
-    // Applied once: another object's slot stays as it is.
-    EXPECT_FALSE(PatchInterfaceSlot(&g_sound, 3, reinterpret_cast<void*>(&FakeOther), patch));
-    EXPECT_EQ(m_tables.Sound()[3], reinterpret_cast<void*>(&FakeCreateSoundBuffer));
-    EXPECT_EQ(patch.m_pSlot, m_tables.Buffer() + 19);
-
-    // The process-wide slots come back with the reset.
-    LPDIRECTSOUND ds = nullptr;
-    ASSERT_EQ(MuteDirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
-    ResetSoundSlotsForTest();
-    EXPECT_EQ(m_tables.Sound()[3], reinterpret_cast<void*>(&FakeCreateSoundBuffer));
-    EXPECT_EQ(g_CreateSoundBufferSlot.m_nClaimed, 0);
+    // and a patch already made is not made again, whatever the object
+    EXPECT_FALSE(PatchInterfaceSlot(&g_otherSound, 3, reinterpret_cast<void*>(&FakeOther), g_CreateSoundBufferSlot));
+    EXPECT_EQ(m_tables.OtherSound()[3], reinterpret_cast<void*>(&FakeCreateSoundBuffer));
 }
 
 // --- the mixer and the choice of way ---
