@@ -1,6 +1,7 @@
 #include "mainwnd/sound_mute_win.h"
 
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "app/halvane3_app_win.h"
@@ -26,6 +27,17 @@ static_assert(sizeof(MIXERCONTROLW) == kMixerControlSize);
 static_assert(sizeof(MIXERCONTROLDETAILS) == kControlDetailsSize);
 static_assert(sizeof(MIXERCONTROLDETAILS_BOOLEAN) == 4);
 
+// Loads a library from the system folder only, never from the program's
+// own folder.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    wchar_t path[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n + 1 + std::wcslen(name) >= MAX_PATH) return nullptr;
+    path[n] = L'\\';
+    std::wcscpy(path + n + 1, name);
+    return ::LoadLibraryW(path);
+}
+
 void Silence(void* p, DWORD size) {
     if (p && size) std::memset(p, 0, size);
 }
@@ -36,11 +48,11 @@ class CSoundHook {
 public:
     CSoundHook() {
         // The libraries stay loaded: the interceptions live inside them.
-        if (HMODULE winmm = ::LoadLibraryW(L"winmm.dll")) {
+        if (HMODULE winmm = LoadSystemLibrary(L"winmm.dll")) {
             g_pRealWaveOutWrite = reinterpret_cast<WaveOutWriteFn>(::GetProcAddress(winmm, "waveOutWrite"));
             g_pRealMidiStreamOut = reinterpret_cast<MidiStreamOutFn>(::GetProcAddress(winmm, "midiStreamOut"));
         }
-        if (HMODULE dsound = ::LoadLibraryW(L"dsound.dll"))
+        if (HMODULE dsound = LoadSystemLibrary(L"dsound.dll"))
             g_pRealDirectSoundCreate = reinterpret_cast<DirectSoundCreateFn>(::GetProcAddress(dsound, "DirectSoundCreate"));
 
         DetourRestoreAfterWith();
