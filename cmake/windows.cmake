@@ -43,6 +43,8 @@ set(LUMENDOR_WIN_SOURCES
     html/login_dlg_win.cpp
     mainwnd/game_wnd_win.cpp
     mainwnd/pending_win.cpp
+    mainwnd/detour_win.cpp
+    mainwnd/sound_mute_win.cpp
     tools/fav_dlg_win.cpp
 )
 
@@ -50,7 +52,7 @@ add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOU
 target_include_directories(lumendor_core PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
 target_link_libraries(lumendor_core PUBLIC
     JsonCpp::JsonCpp
-    wininet ws2_32 iphlpapi dbghelp gdiplus comctl32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
+    wininet ws2_32 iphlpapi dbghelp gdiplus comctl32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32 winmm)
 
 add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
 target_link_libraries(Lumendor PRIVATE lumendor_core)
@@ -82,6 +84,11 @@ add_executable(crash_probe tests/win/crash_probe.cpp)
 target_link_libraries(crash_probe PRIVATE lumendor_core)
 target_link_options(crash_probe PRIVATE -municode)
 set_target_properties(crash_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+add_executable(sound_probe tests/win/sound_probe.cpp)
+target_link_libraries(sound_probe PRIVATE lumendor_core)
+target_link_options(sound_probe PRIVATE -municode)
+set_target_properties(sound_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 add_executable(fake_desktop WIN32 tests/win/fake_desktop.cpp)
 target_link_libraries(fake_desktop PRIVATE comctl32)

@@ -5,6 +5,7 @@
 #include "mainwnd/game_wnd_win.h"
 #include "mainwnd/page_logic.h"
 #include "mainwnd/pending_win.h"
+#include "mainwnd/sound_mute_win.h"
 #include "res/resource.h"
 #include "settings/settings_win.h"
 #include "skin/message_box_win.h"

@@ -6,7 +6,6 @@
 void InstallKeyboardHook(HINSTANCE) {}
 void RemoveKeyboardHook() {}
 bool IsWindowSwitchKey(const MSG&) { return false; }
-void ApplyMute(bool) {}
 void SetTrayIcon(CHalvane3Dlg&) {}
 void DeleteTrayIcon(CHalvane3Dlg&) {}
 void ShowMainMenu(CHalvane3Dlg&) {}
