@@ -32,10 +32,6 @@ public:
 
     std::wstring m_strExtUrl;  // the start address, opened on every show and hide
 
-    // The completion check of one completed navigation; true when it
-    // finished the login (the framework's handling is then skipped).
-    bool CheckCompletion(const std::wstring& url);
-
 protected:
     void OnNavigateComplete2Ext(DISPPARAMS* params);
     void OnBeforeNavigate2Guard(DISPPARAMS* params);
@@ -46,6 +42,9 @@ protected:
     DECLARE_BROWSER_EVENTS()
 
 private:
+    // The completion check of one completed navigation; true when it
+    // finished the login (the framework's handling is then skipped).
+    bool CheckCompletion(const std::wstring& url);
     void RemovePrompt();
 };
 

@@ -7,6 +7,7 @@
 #include <wininet.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "app/build_config.h"
@@ -219,7 +220,8 @@ void CLoginDlg::OpenExtLogin(const std::wstring& url) {
         delete m_pExtLogin;
         m_pExtLogin = nullptr;
     }
-    m_pExtLogin = new CQQLogin();
+    m_pExtLogin = new (std::nothrow) CQQLogin();
+    if (!m_pExtLogin) return;
     m_pExtLogin->m_page.m_strExtUrl = url;
     if (!m_pExtLogin->m_hWnd && !m_pExtLogin->Create(IDD_BLANK, this)) return;
     m_pExtLogin->SetTitle(ExtLoginTitle(url, LUMENDOR_EXTLOGIN_HOST_W).c_str());
