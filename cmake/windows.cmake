@@ -41,6 +41,7 @@ set(LUMENDOR_WIN_SOURCES
     skin/controls_win.cpp
     html/dhtml_dlg_ex_win.cpp
     html/login_dlg_win.cpp
+    html/ext_login_win.cpp
     mainwnd/game_wnd_win.cpp
     mainwnd/pending_win.cpp
     mainwnd/detour_win.cpp

@@ -18,6 +18,17 @@ the client through "app:" command URLs), "/lmdr/api/login" (sets the "Pauth"
 and "ptusertype" cookies for the portal's root), and a game page; the client-
 statistics host serves the game wrapper "/webgame.htm".
 
+External login (QQ, Weibo, WeChat: "qzone", "weibo", "weixin"): the external-
+login host's start address "/<kind>/redirectToAuthorize.do?params=..."
+redirects to the provider's authorization page (QQ's on the QQ-authorisation
+host, "/oauth2.0/authorize"; the others on the external-login host,
+"/<kind>/authorize.do"), whose form comes back to the completion address
+"/<kind>/callback.do?code=<account>". A completion sets the portal's "Pauth",
+"ptusertype" and "ptaccount" cookies (Path=/) for its address. With the knob
+ext_bind set, the callback first asks for an account binding (no cookie) and
+the binding pages "/<kind>/extLoginBind.do" (an existing portal account) and
+"/<kind>/extAutoBind.do" (a new one) complete the login.
+
 The log holds one object per request:
   {"host", "method", "path", "query", "headers", "time"}
 """
@@ -35,12 +46,21 @@ import secrets
 from dataclasses import dataclass, field
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
-from urllib.parse import parse_qs, urlsplit
+from html import escape
+from urllib.parse import parse_qs, quote, urlsplit
 
 PAGES = Path(__file__).resolve().parent / "portal_pages"
 LOGIN_PAGE_PATH = "/lmdr/clients/chn-xpvt/reg.html"
 # The pages the auto-login forwards the portal links to.
 PORTAL_LINK_PAGES = {"/user/userinfo.php": "account", "/message/": "messages", "/kefu/": "customer service"}
+EXT_KINDS = ("qzone", "weibo", "weixin")
+EXT_NAMES = {"qzone": "QQ", "weibo": "新浪微博", "weixin": "微信"}
+HTML = {"Content-Type": "text/html; charset=utf-8"}
+
+
+def simple_page(title: str, body: str) -> bytes:
+    return (f'<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>{escape(title)}</title></head>'
+            f"<body>{body}</body></html>\n").encode("utf-8")
 
 
 def parse_host(value: str) -> tuple[str, int]:
@@ -81,6 +101,7 @@ class PortalSimulator:
         self.routes: dict[tuple[str, str], Reply] = {}
         self.logins: list[dict] = []  # accounts that logged in through the page
         self.auto_logins: list[dict] = []  # the portal links' auto-login requests
+        self.ext_bind = False  # external accounts must be bound before the login completes
         self._servers: list[ThreadingHTTPServer] = []
         self._threads: list[threading.Thread] = []
         self._lock = threading.Lock()
@@ -138,6 +159,12 @@ class PortalSimulator:
             self.logins.append({"user": user, "pauth": pauth})
             cookies = [f"Pauth={pauth}; Path=/", "ptusertype=2; Path=/", f"ptaccount={user}; Path=/"]
             return Reply(200, b'{"ok":true}', {"Content-Type": "application/json", "Set-Cookie": cookies})
+        if host == "qqauth" and path == "/oauth2.0/authorize":
+            return self.ext_authorize("qzone", query)
+        if host == "extlogin":
+            kind, _, page = path.lstrip("/").partition("/")
+            if kind in EXT_KINDS:
+                return self.ext_page(kind, page, query, body)
         return None
 
     def auto_login(self, args: dict) -> Reply:
@@ -149,6 +176,73 @@ class PortalSimulator:
         if not pauth or not target.startswith("http://"):
             return Reply(400, b"bad auto-login", {"Content-Type": "text/plain"})
         return Reply(302, b"", {"Location": target, "Set-Cookie": f"Pauth={pauth}; Path=/"})
+    # -- external login ----------------------------------------------------
+    def ext_address(self, kind: str, page: str) -> str:
+        return f"http://{parse_host_text(self.hosts.get('extlogin', ''))}/{kind}/{page}"
+
+    def ext_page(self, kind: str, page: str, query: str, body: bytes) -> Reply | None:
+        form = parse_qs(query)
+        for key, values in parse_qs(body.decode("utf-8", "replace")).items():
+            form.setdefault(key, values)
+        value = lambda key: (form.get(key) or [""])[0]  # noqa: E731
+        if page == "redirectToAuthorize.do":
+            if not query.startswith("params="):
+                return Reply(400, simple_page("错误", "缺少参数"), HTML)
+            if kind == "qzone":
+                target = f"http://{parse_host_text(self.hosts.get('qqauth', ''))}/oauth2.0/authorize"
+            else:
+                target = self.ext_address(kind, "authorize.do")
+            back = quote(self.ext_address(kind, "callback.do"), safe="")
+            location = f"{target}?response_type=code&client_id=lmdr&redirect_uri={back}&state={quote(value('params'), safe='')}"
+            return Reply(302, b"", {"Location": location})
+        if page == "authorize.do" and kind != "qzone":
+            return self.ext_authorize(kind, query)
+        if page == "callback.do":
+            code = value("code")
+            if not code:
+                return Reply(400, simple_page("授权失败", "<p>授权失败，请关闭窗口重试</p>"), HTML)
+            if self.ext_bind:
+                return Reply(200, self.ext_bind_page(kind, code), HTML)
+            return self.ext_complete(kind, f"{kind}_{code}")
+        if page == "extAutoBind.do":
+            code = value("code")
+            if not code:
+                return Reply(400, simple_page("绑定失败", "<p>缺少授权</p>"), HTML)
+            return self.ext_complete(kind, f"{kind}_{code}")
+        if page == "extLoginBind.do":
+            if not value("user") or not value("pass"):
+                return Reply(403, self.ext_bind_page(kind, value("code"), "请输入账号和密码"), HTML)
+            return self.ext_complete(kind, value("user"))
+        return None
+
+    def ext_authorize(self, kind: str, query: str) -> Reply:
+        form = parse_qs(query)
+        back, state = (form.get("redirect_uri") or [""])[0], (form.get("state") or [""])[0]
+        if not back:
+            return Reply(400, simple_page("错误", "缺少回调地址"), HTML)
+        name = EXT_NAMES[kind]
+        body = (f"<h1>{name}授权登录</h1>"
+                f'<form method="get" action="{escape(back)}">'
+                f'<input type="hidden" name="state" value="{escape(state)}">'
+                f'<label>{name}账号 <input name="code"></label> <input type="submit" value="授权并登录"></form>')
+        return Reply(200, simple_page(f"{name}授权登录", body), HTML)
+
+    def ext_bind_page(self, kind: str, code: str, message: str = "") -> bytes:
+        auto = self.ext_address(kind, "extAutoBind.do") + "?code=" + quote(code, safe="")
+        body = (f"<h1>绑定{EXT_NAMES[kind]}账号</h1><p>{escape(message)}</p>"
+                f'<form method="post" action="{escape(self.ext_address(kind, "extLoginBind.do"))}">'
+                f'<input type="hidden" name="code" value="{escape(code)}">'
+                '<label>账号 <input name="user"></label> <label>密码 <input name="pass" type="password"></label>'
+                '<input type="submit" value="绑定已有账号"></form>'
+                f'<p><a href="{escape(auto)}">创建新账号并登录</a></p>')
+        return simple_page("绑定账号", body)
+
+    def ext_complete(self, kind: str, user: str) -> Reply:
+        pauth = secrets.token_hex(16)
+        self.logins.append({"user": user, "pauth": pauth, "via": kind})
+        cookies = [f"Pauth={pauth}; Path=/", "ptusertype=3; Path=/", f"ptaccount={quote(user)}; Path=/"]
+        page = simple_page("登录成功", "<p>登录成功，请稍候……</p>")
+        return Reply(200, page, {**HTML, "Set-Cookie": cookies})
 
     def reply_for(self, host: str, path: str, query: str = "", body: bytes = b"") -> Reply:
         if (host, path) in self.routes:
@@ -245,7 +339,8 @@ class PortalSimulator:
             server = ThreadingHTTPServer(address, self._handler(name))
             server.daemon_threads = True
             bound[address] = name
-            thread = threading.Thread(target=server.serve_forever, daemon=True, name=f"sim-{name}")
+            thread = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True,
+                                      name=f"sim-{name}")
             thread.start()
             self._servers.append(server)
             self._threads.append(thread)
@@ -280,11 +375,13 @@ def main(argv: list[str] | None = None) -> int:
     ap.add_argument("--delay", action="append", default=[], metavar="HOST=SECONDS")
     ap.add_argument("--status", action="append", default=[], metavar="HOST=CODE")
     ap.add_argument("--body", action="append", default=[], metavar="HOST=TEXT")
+    ap.add_argument("--ext-bind", action="store_true", help="external accounts must be bound first")
     ap.add_argument("--ready-file", help="written once every host listens")
     args = ap.parse_args(argv)
 
     sim = PortalSimulator.from_build(args.build, args.log)
     sim.refuse.update(args.refuse)
+    sim.ext_bind = args.ext_bind
     for item in args.delay:
         host, _, value = item.partition("=")
         sim.delay[host] = float(value)

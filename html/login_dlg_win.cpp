@@ -7,6 +7,7 @@
 #include <wininet.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "app/build_config.h"
@@ -66,6 +67,8 @@ CLoginDlg::CLoginDlg(const std::wstring& baseUrl) : CDHtmDlgEx(IDD_BLANK), m_str
     WriteSetting(Keys::InstallTag, L"0");
 }
 
+CLoginDlg::~CLoginDlg() { delete m_pExtLogin; }
+
 BOOL CLoginDlg::OnInitDialog() {
     CDHtmDlgEx::OnInitDialog();
     if (IWebBrowser2* browser = GetBrowser()) browser->put_Silent(VARIANT_TRUE);
@@ -114,8 +117,9 @@ bool CLoginDlg::DispatchNavigation(const std::wstring& url) {
         return true;
     }
     if (FindExtLoginStart(url, LUMENDOR_EXTLOGIN_HOST_W) != ExtLoginKind::None) {
-        // The external-login window opens here once it exists; the start
-        // address is never loaded in the login page itself.
+        // The start address opens in the external-login window, never in
+        // the login page itself.
+        OpenExtLogin(url);
         return true;
     }
     return false;
@@ -207,6 +211,35 @@ void CLoginDlg::Redirect(const std::wstring& url) {
                                                    UrlEncodeUtf8(TextFrom(url, kRedirectArgumentAt), 2048),
                                                    PortalCookie(L"ptusertype", 256));
     ::ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+// One external-login window at a time: a new start replaces the old window.
+void CLoginDlg::OpenExtLogin(const std::wstring& url) {
+    if (m_pExtLogin) {
+        m_pExtLogin->DestroyWindow();
+        delete m_pExtLogin;
+        m_pExtLogin = nullptr;
+    }
+    m_pExtLogin = new (std::nothrow) CQQLogin();
+    if (!m_pExtLogin) return;
+    m_pExtLogin->m_page.m_strExtUrl = url;
+    if (!m_pExtLogin->m_hWnd && !m_pExtLogin->Create(IDD_BLANK, this)) return;
+    m_pExtLogin->SetTitle(ExtLoginTitle(url, LUMENDOR_EXTLOGIN_HOST_W).c_str());
+    ::ShowWindow(m_pExtLogin->m_hWnd, SW_SHOW);
+
+    // Centred on the desktop, kept inside the work area.
+    RECT desk{}, work{}, wr{};
+    ::GetWindowRect(::GetDesktopWindow(), &desk);
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    ::GetWindowRect(m_pExtLogin->m_hWnd, &wr);
+    const int w = wr.right - wr.left, h = wr.bottom - wr.top;
+    int x = desk.left + ((desk.right - desk.left) - w) / 2;
+    int y = desk.top + ((desk.bottom - desk.top) - h) / 2;
+    if (x + w > work.right) x = work.right - w;
+    if (y + h > work.bottom) y = work.bottom - h;
+    if (x < work.left) x = work.left;
+    if (y < work.top) y = work.top;
+    ::SetWindowPos(m_pExtLogin->m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT CLoginDlg::OnExtLoginFinished(WPARAM, LPARAM) {

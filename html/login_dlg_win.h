@@ -4,12 +4,12 @@
 #include <string>
 
 #include "html/dhtml_dlg_ex_win.h"
-
-inline constexpr UINT ExtLoginFinished = WM_USER + 8;
+#include "html/ext_login_win.h"
 
 class CLoginDlg : public CDHtmDlgEx {
 public:
     explicit CLoginDlg(const std::wstring& baseUrl);
+    ~CLoginDlg() override;
 
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
@@ -21,7 +21,7 @@ public:
     const std::wstring& PageUrl() const { return m_strPageUrl; }
 
     std::wstring m_strPageUrl;
-    CDialog* m_pExtLogin = nullptr;  // the external-login window, when one is open
+    CQQLogin* m_pExtLogin = nullptr;  // the external-login window, when one is open (owned)
     bool m_bJustInstalled = false;
 
 protected:
@@ -36,6 +36,7 @@ private:
     void RunCommand(const std::wstring& url);
     void HandOver(const std::wstring& url);
     void Redirect(const std::wstring& url);
+    void OpenExtLogin(const std::wstring& url);
     void ForwardMouse(UINT msg);
     HWND MainWindow() const;
 };

@@ -6,6 +6,8 @@ import json
 import sys
 from pathlib import Path
 
+from urllib.parse import parse_qs, quote, urlsplit
+
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
@@ -123,3 +125,89 @@ def test_auto_login_sets_pauth_and_forwards(sim):
     assert page.status == 200 and b"newcomer card" in body
     assert get(47407, "/?gamename=lmdr")[0].status == 200
     assert get(47401, "/user/?_c=hallClient&_a=autoLogin&pauth=&url=x")[0].status == 400
+
+# -- external login ------------------------------------------------------------
+
+EXT = "127.0.0.1:47406"
+
+
+def follow_start(kind):
+    """The start address and the authorization page it leads to."""
+    resp, _ = get(47406, f"/{kind}/redirectToAuthorize.do?params=" + quote("game=lmdr&back=x", safe=""))
+    assert resp.status == 302
+    target = urlsplit(resp.getheader("Location"))
+    page_resp, page = get(target.port, target.path + "?" + target.query)
+    return target, page_resp, page.decode("utf-8")
+
+
+@pytest.mark.parametrize("kind,auth_port,auth_path", [
+    ("qzone", 47408, "/oauth2.0/authorize"),
+    ("weibo", 47406, "/weibo/authorize.do"),
+    ("weixin", 47406, "/weixin/authorize.do"),
+])
+def test_start_address_leads_to_the_providers_authorization(sim, kind, auth_port, auth_path):
+    target, resp, page = follow_start(kind)
+    assert (target.port, target.path) == (auth_port, auth_path)
+    query = parse_qs(target.query)
+    assert query["redirect_uri"] == [f"http://{EXT}/{kind}/callback.do"]
+    assert query["state"] == ["game=lmdr&back=x"]
+    assert resp.status == 200 and "charset=utf-8" in resp.getheader("Content-Type")
+    assert f'action="http://{EXT}/{kind}/callback.do"' in page and 'name="code"' in page
+    assert resp.getheader("Set-Cookie") is None
+
+
+def test_start_address_needs_its_params(sim):
+    resp, _ = get(47406, "/qzone/redirectToAuthorize.do")
+    assert resp.status == 400 and resp.getheader("Location") is None
+
+
+def cookies_of(resp):
+    return {c.split("=", 1)[0]: c for c in resp.msg.get_all("Set-Cookie") or []}
+
+
+@pytest.mark.parametrize("kind", ["qzone", "weibo", "weixin"])
+def test_completion_sets_the_portal_cookies_for_its_address(sim, kind):
+    resp, page = get(47406, f"/{kind}/callback.do?code=alice&state=s")
+    assert resp.status == 200
+    cookies = cookies_of(resp)
+    assert set(cookies) == {"Pauth", "ptusertype", "ptaccount"}
+    assert all("Path=/" in c for c in cookies.values())
+    login = sim.logins[-1]
+    assert login == {"user": f"{kind}_alice", "pauth": login["pauth"], "via": kind}
+    assert cookies["Pauth"].startswith(f"Pauth={login['pauth']};")
+    assert cookies["ptaccount"].startswith(f"ptaccount={kind}_alice;")
+    assert "登录成功" in page.decode("utf-8")
+
+
+def test_callback_without_a_code_sets_no_cookie(sim):
+    resp, _ = get(47406, "/qzone/callback.do?state=s")
+    assert resp.status == 400 and not cookies_of(resp) and not sim.logins
+
+
+def test_binding_first_then_either_binding_page_completes(sim):
+    sim.ext_bind = True
+    resp, page = get(47406, "/weixin/callback.do?code=bob")
+    text = page.decode("utf-8")
+    assert resp.status == 200 and not cookies_of(resp) and not sim.logins
+    assert f'action="http://{EXT}/weixin/extLoginBind.do"' in text
+    assert f'href="http://{EXT}/weixin/extAutoBind.do?code=bob"' in text
+
+    refused, _ = get(47406, "/weixin/extLoginBind.do", "POST", "code=bob&user=carol&pass=",
+                     {"Content-Type": "application/x-www-form-urlencoded"})
+    assert refused.status == 403 and not cookies_of(refused)
+    bound, _ = get(47406, "/weixin/extLoginBind.do", "POST", "code=bob&user=carol&pass=secret",
+                   {"Content-Type": "application/x-www-form-urlencoded"})
+    assert bound.status == 200 and "Pauth" in cookies_of(bound)
+    assert sim.logins[-1]["user"] == "carol" and sim.logins[-1]["via"] == "weixin"
+
+    auto, _ = get(47406, "/weibo/extAutoBind.do?code=dave")
+    assert auto.status == 200 and "Pauth" in cookies_of(auto)
+    assert sim.logins[-1]["user"] == "weibo_dave"
+    assert len({login["pauth"] for login in sim.logins}) == 2
+
+
+def test_other_kinds_and_pages_get_the_plain_reply(sim):
+    for path in ("/alipay/callback.do?code=x", "/qzone/other.do", "/qzone/authorize.do?redirect_uri=x"):
+        resp, body = get(47406, path)
+        assert resp.status == 200 and body == b"" and not cookies_of(resp)
+    assert not sim.logins
