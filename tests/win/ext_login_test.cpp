@@ -6,7 +6,7 @@
 // closes the window and tells the login page dialog only when the login
 // cookie is there. Completed navigations never fire here, so they are
 // handed to the page's browser-event table as the event sink would.
-#include "loopback_server.h"
+#include "../common/loopback_server.h"
 
 #include <exdispid.h>
 #include <ocidl.h>
