@@ -44,6 +44,8 @@ set(LUMENDOR_WIN_SOURCES
     mainwnd/game_wnd_win.cpp
     mainwnd/pending_win.cpp
     tools/fav_dlg_win.cpp
+    tools/setting_dlg_win.cpp
+    mainwnd/hotkeys_win.cpp
 )
 
 add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})

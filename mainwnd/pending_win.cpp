@@ -3,9 +3,6 @@
 // for them do nothing.
 #include "mainwnd/pending_win.h"
 
-void InstallKeyboardHook(HINSTANCE) {}
-void RemoveKeyboardHook() {}
-bool IsWindowSwitchKey(const MSG&) { return false; }
 void ApplyMute(bool) {}
 void SetTrayIcon(CHalvane3Dlg&) {}
 void DeleteTrayIcon(CHalvane3Dlg&) {}

@@ -6,10 +6,6 @@
 
 class CHalvane3Dlg;
 
-void InstallKeyboardHook(HINSTANCE module);
-void RemoveKeyboardHook();
-// True when the key message is the window-switch key.
-bool IsWindowSwitchKey(const MSG& msg);
 void ApplyMute(bool muted);
 void SetTrayIcon(CHalvane3Dlg& dlg);
 void DeleteTrayIcon(CHalvane3Dlg& dlg);
