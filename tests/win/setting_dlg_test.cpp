@@ -2,6 +2,7 @@
 // fields, OK and Cancel, the conflict message, the settings file it writes
 // and the reload it posts to the game windows; the hotkey table it feeds.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -57,8 +58,9 @@ void CALLBACK StepTimer(HWND, UINT, UINT_PTR, DWORD) {
     if (g_nextStep < g_steps.size()) {
         auto step = g_steps[g_nextStep++];
         step();
-    } else if (++g_idleTicks > 60 && g_pRunning && g_pRunning->m_hWnd) {
-        g_pRunning->EndDialog(static_cast<int>(kStuck));
+    } else if (++g_idleTicks > 60) {
+        CDialog* running = g_pRunning ? g_pRunning : g_pSettingDlg;
+        if (running && running->m_hWnd) running->EndDialog(static_cast<int>(kStuck));
     }
 }
 
@@ -330,6 +332,38 @@ TEST_F(SettingDlgTest, TheBossKeyEndsTheOpenDialogAsCancelled) {
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(Stored(m_ini, L"SndKey"), L"0,65");
     EXPECT_FALSE(CancelShownSettingDlg());  // none open
+}
+
+// Opened for the main window, the dialog works on the statistics file, the
+// one the hotkeys are reloaded from.
+TEST_F(SettingDlgTest, OpenedForTheMainWindowItSavesWhereTheHotkeysAreRead) {
+    ::SHCreateDirectoryExW(nullptr, InstallDirPath().c_str(), nullptr);
+    const std::wstring stat = StatIniPath();
+    ::DeleteFileW(stat.c_str());
+    bool published = false;
+    g_steps = {[&] {
+                   published = g_pSettingDlg && ::IsWindowVisible(g_pSettingDlg->m_hWnd);
+                   if (g_pSettingDlg) Press(*g_pSettingDlg, {IDC_SET_BOSS_KEY, 'B', true, true})();
+               },
+               [] {
+                   HoldModifiers(false, false, false);
+                   ::PostMessageW(g_pSettingDlg->m_hWnd, WM_COMMAND, IDOK, 0);
+               }};
+    g_nextStep = 0;
+    g_idleTicks = 0;
+    g_pRunning = nullptr;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 40, &StepTimer);
+    const INT_PTR result = RunSettingDlg(nullptr);
+    ::KillTimer(nullptr, timer);
+    Pump(100);
+    EXPECT_TRUE(published);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(g_pSettingDlg, nullptr);
+    EXPECT_EQ(m_game.m_nReloads, 1);
+    ReloadHotkeys();
+    EXPECT_EQ(g_Hotkeys[kBossHotkey].vk, 'B');
+    EXPECT_EQ(g_Hotkeys[kBossHotkey].modifiers, 6);
+    ::DeleteFileW(stat.c_str());
 }
 
 TEST_F(SettingDlgTest, TheGroupFramesArePainted) {
