@@ -151,7 +151,8 @@ void CSettingDlg::DrawGroupFrames(HDC dc) {
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, RGB(255, 255, 255));
     for (const GroupFrame& g : kGroupFrames) {
-        const POINT line[] = {{18, g.top}, {12, g.top}, {12, g.bottom}, {297, g.bottom}, {297, g.top}, {g.gapEnd, g.top}};
+        const POINT line[] = {{18, g.top},      {12, g.top},  {12, g.bottom},
+                              {297, g.bottom},  {297, g.top}, {g.gapEnd, g.top}};
         ::Polyline(dc, line, static_cast<int>(std::size(line)));
         ::TextOutW(dc, g.titleX, g.titleY, g.title, lstrlenW(g.title));
     }

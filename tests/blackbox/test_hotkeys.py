@@ -50,7 +50,7 @@ def wait_pages(client, main, count, timeout=10.0):
 
 def login_window(client, main):
     for w in client.windows():
-        if w["class"] == "#32770" and w["title"] == "Lumendor" and w["hwnd"] != main["hwnd"] and w["pid"] == main["pid"]:
+        if (w["class"], w["title"], w["pid"]) == ("#32770", "Lumendor", main["pid"]) and w["hwnd"] != main["hwnd"]:
             return w
     raise AssertionError("no login window")
 

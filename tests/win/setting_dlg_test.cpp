@@ -187,7 +187,8 @@ TEST_F(SettingDlgTest, FieldsShowTheStoredKeys) {
     CSettingDlg dlg;
     dlg.m_strIniPath = m_ini;
     std::wstring boss, windowSwitch, sound, title;
-    const INT_PTR result = RunScripted(dlg, {Look(dlg, IDC_SET_BOSS_KEY, boss), Look(dlg, IDC_SET_SWITCH_KEY, windowSwitch),
+    const INT_PTR result = RunScripted(dlg, {Look(dlg, IDC_SET_BOSS_KEY, boss),
+                                             Look(dlg, IDC_SET_SWITCH_KEY, windowSwitch),
                                              Look(dlg, IDC_SET_SOUND_KEY, sound),
                                              [&] {
                                                  wchar_t t[32] = {};
