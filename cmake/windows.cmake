@@ -47,6 +47,8 @@ set(LUMENDOR_WIN_SOURCES
     mainwnd/detour_win.cpp
     mainwnd/sound_mute_win.cpp
     tools/fav_dlg_win.cpp
+    tools/setting_dlg_win.cpp
+    mainwnd/hotkeys_win.cpp
 )
 
 add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})

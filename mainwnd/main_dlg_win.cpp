@@ -3,6 +3,7 @@
 #include "app/halvane3_app_win.h"
 #include "html/login_logic.h"
 #include "mainwnd/game_wnd_win.h"
+#include "mainwnd/hotkeys_win.h"
 #include "mainwnd/page_logic.h"
 #include "mainwnd/pending_win.h"
 #include "mainwnd/sound_mute_win.h"
@@ -159,6 +160,7 @@ BOOL CHalvane3Dlg::OnInitDialog() {
     }
 
     m_dlgLoginBk.Create(IDD_BLANK, this);
+    ReloadHotkeys();
     ShowLoginPage();
     ::SetTimer(m_hWnd, TIMER_RUNNING_TIME, 60000, nullptr);
     return TRUE;
@@ -355,10 +357,6 @@ void CHalvane3Dlg::ExitClient() {
     ::PostQuitMessage(0);
 }
 
-void CHalvane3Dlg::ToggleBossKey() {
-    // Interim: the boss key lands with the hotkeys.
-}
-
 LRESULT CHalvane3Dlg::OnOpenLoginPage(WPARAM wParam, LPARAM) {
     if (wParam != 1) return 0;
     if (PageCount() < kMaxPages) ShowLoginPage();
@@ -393,7 +391,10 @@ LRESULT CHalvane3Dlg::OnTrayMenu(WPARAM, LPARAM) {
     return 0;
 }
 
-LRESULT CHalvane3Dlg::OnHotkeysChanged(WPARAM, LPARAM) { return 0; }
+LRESULT CHalvane3Dlg::OnHotkeysChanged(WPARAM, LPARAM) {
+    ReloadHotkeys();
+    return 0;
+}
 
 LRESULT CHalvane3Dlg::OnTimer(WPARAM wParam, LPARAM lParam) {
     if (wParam == TIMER_RUNNING_TIME) {
@@ -672,6 +673,7 @@ BOOL CHalvane3Dlg::PreTranslateMessage(MSG* pMsg) {
     const int n = PageCount();
     if ((pMsg->message == WM_KEYDOWN || pMsg->message == WM_SYSKEYDOWN) && pMsg->lParam != kSelfMarker &&
         IsWindowSwitchKey(*pMsg)) {
+        SwitchToNextPage();
         return TRUE;
     }
     if (pMsg->message == WM_KEYDOWN && (pMsg->wParam == VK_ESCAPE || pMsg->wParam == VK_SPACE)) return TRUE;

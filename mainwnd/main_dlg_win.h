@@ -44,6 +44,8 @@ public:
     void CloseAllPages();
     void ExitClient();
     void ToggleBossKey();
+    void SwitchToNextPage();
+    void BringToFront();
 
     int PageCount() const { return static_cast<int>(m_arrPageWnd.size()); }
 

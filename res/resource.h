@@ -14,6 +14,21 @@
 #define IDD_FAVOURITE 192
 #define IDC_FAV_NAME 1018
 
+// Settings dialog (its control ids are fixed by the dialog's layout)
+#define IDD_SETTING 210
+#define IDC_SET_BOSS_PROMPT 1006
+#define IDC_SET_BOSS_KEY 1007
+#define IDC_SET_BOSS_EXAMPLE 1008
+#define IDC_SET_SWITCH_PROMPT 1009
+#define IDC_SET_SWITCH_KEY 1010
+#define IDC_SET_SWITCH_EXAMPLE 1011
+#define IDC_SET_SWITCH_GROUP 1012
+#define IDC_SET_SOUND_GROUP 1013
+#define IDC_SET_SOUND_KEY 1014
+#define IDC_SET_SOUND_EXAMPLE 1015
+#define IDC_SET_SOUND_PROMPT 1016
+#define IDC_SET_BOSS_GROUP 1017
+
 // Main window controls
 #define IDC_BOSS 1001
 #define IDC_MUTE 1002

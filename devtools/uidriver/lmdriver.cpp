@@ -18,6 +18,14 @@
 //   post HWND MSG WPARAM LPARAM           PostMessage
 //   send HWND MSG WPARAM LPARAM           SendMessage; prints the reply
 //   keys VK[+VK...] ...                   SendInput: each argument is a chord, e.g. ctrl+d, f5
+//   hold MS                               shows a window of its own ("LmHold", "lmdriver-hold"), takes
+//                                         the foreground and keeps it up for MS milliseconds: another
+//                                         program in front of the client
+//   activate HWND                         makes a window the foreground window
+//   foreground                            the foreground window (as list prints it)
+//   pixel X Y                             the screen's colour at a point, RRGGBB
+//   keywatch X Y TIMEOUT_MS CHORD         sends the chord, then waits until the screen's colour at the
+//                                         point changes; prints the new colour and the milliseconds taken
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -171,6 +179,54 @@ int PrintLink(const wchar_t* path) {
     return rc;
 }
 
+// One chord through SendInput: the keys down in order, then up in reverse.
+bool SendChord(const std::wstring& chordText) {
+    std::vector<WORD> chord;
+    std::size_t start = 0;
+    while (start <= chordText.size()) {
+        std::size_t plus = chordText.find(L'+', start);
+        WORD vk = VkFromName(chordText.substr(start, plus == std::wstring::npos ? std::wstring::npos : plus - start));
+        if (!vk) return false;
+        chord.push_back(vk);
+        if (plus == std::wstring::npos) break;
+        start = plus + 1;
+    }
+    std::vector<INPUT> inputs;
+    for (WORD vk : chord) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = vk;
+        inputs.push_back(in);
+    }
+    for (auto it = chord.rbegin(); it != chord.rend(); ++it) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = *it;
+        in.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(in);
+    }
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    return true;
+}
+
+COLORREF ScreenPixel(int x, int y) {
+    HDC screen = ::GetDC(nullptr);
+    const COLORREF c = ::GetPixel(screen, x, y);
+    ::ReleaseDC(nullptr, screen);
+    return c;
+}
+
+std::wstring Rgb(COLORREF c) {
+    wchar_t buf[16];
+    std::swprintf(buf, 16, L"%02X%02X%02X", GetRValue(c), GetGValue(c), GetBValue(c));
+    return buf;
+}
+
+LRESULT CALLBACK HoldProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DESTROY) ::PostQuitMessage(0);
+    return ::DefWindowProcW(h, msg, wp, lp);
+}
+
 int Usage() {
     std::fputs("usage: lmdriver list|children|wait|gone|text|click|copydata|post|send|keys|link ...\n", stderr);
     return 2;
@@ -286,36 +342,63 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (cmd == L"keys" && argc >= 3) {
         for (int i = 2; i < argc; ++i) {
-            std::vector<WORD> chord;
-            std::wstring chordText = argv[i];
-            std::size_t start = 0;
-            while (start <= chordText.size()) {
-                std::size_t plus = chordText.find(L'+', start);
-                std::wstring part = chordText.substr(start, plus == std::wstring::npos ? std::wstring::npos : plus - start);
-                WORD vk = VkFromName(part);
-                if (!vk) return Usage();
-                chord.push_back(vk);
-                if (plus == std::wstring::npos) break;
-                start = plus + 1;
-            }
-            std::vector<INPUT> inputs;
-            for (WORD vk : chord) {
-                INPUT in{};
-                in.type = INPUT_KEYBOARD;
-                in.ki.wVk = vk;
-                inputs.push_back(in);
-            }
-            for (auto it = chord.rbegin(); it != chord.rend(); ++it) {
-                INPUT in{};
-                in.type = INPUT_KEYBOARD;
-                in.ki.wVk = *it;
-                in.ki.dwFlags = KEYEVENTF_KEYUP;
-                inputs.push_back(in);
-            }
-            ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+            if (!SendChord(argv[i])) return Usage();
             ::Sleep(50);
         }
         return 0;
+    }
+    if (cmd == L"hold" && argc >= 3) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &HoldProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = L"LmHold";
+        ::RegisterClassW(&wc);
+        HWND h = ::CreateWindowExW(0, L"LmHold", L"lmdriver-hold", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 700, 400, 320,
+                                   200, nullptr, nullptr, wc.hInstance, nullptr);
+        if (!h) return 1;
+        ::SetForegroundWindow(h);
+        ::SetFocus(h);
+        ::SetTimer(h, 1, static_cast<UINT>(ParseNum(argv[2])), nullptr);
+        MSG msg;
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (msg.message == WM_TIMER && msg.hwnd == h) ::DestroyWindow(h);
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        return 0;
+    }
+    if (cmd == L"activate" && argc >= 3) {
+        HWND h = ParseHwnd(argv[2]);
+        if (!::IsWindow(h)) return 1;
+        return ::SetForegroundWindow(h) ? 0 : 1;
+    }
+    if (cmd == L"foreground") {
+        HWND h = ::GetForegroundWindow();
+        if (!h) return 1;
+        PrintUtf8(Describe(h));
+        return 0;
+    }
+    if (cmd == L"pixel" && argc >= 4) {
+        PrintUtf8(Rgb(ScreenPixel(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])))));
+        return 0;
+    }
+    if (cmd == L"keywatch" && argc >= 6) {
+        const int x = static_cast<int>(ParseNum(argv[2])), y = static_cast<int>(ParseNum(argv[3]));
+        const COLORREF before = ScreenPixel(x, y);
+        const DWORD start = ::GetTickCount();
+        if (!SendChord(argv[5])) return Usage();
+        const DWORD timeout = static_cast<DWORD>(ParseNum(argv[4]));
+        do {
+            const COLORREF now = ScreenPixel(x, y);
+            if (now != before) {
+                PrintUtf8(Rgb(now) + L"\t" + std::to_wstring(::GetTickCount() - start));
+                return 0;
+            }
+            ::Sleep(5);
+        } while (::GetTickCount() - start < timeout);
+        PrintUtf8(Rgb(before));
+        return 1;
     }
     return Usage();
 }

@@ -2,12 +2,15 @@
 //   skin_probe box TYPE TEXT   shows the message box; exit code = its result
 //   skin_probe dialog          a resizable skinned dialog with caption
 //                              buttons, an image button and a wrapping text
+//   skin_probe setting INI     the settings dialog on that settings file;
+//                              exit code = its result
 #include <cwchar>
 #include <string>
 
 #include "framework/app_win.h"
 #include "res/resource.h"
 #include "skin/message_box_win.h"
+#include "tools/setting_dlg_win.h"
 
 namespace {
 
@@ -86,6 +89,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         CProbeDlg dlg;
         dlg.DoModal();
         return 0;
+    }
+    if (argc >= 3 && std::wcscmp(argv[1], L"setting") == 0) {
+        CSettingDlg dlg;
+        dlg.m_strIniPath = argv[2];
+        return static_cast<int>(dlg.DoModal());
     }
     return 100;
 }

@@ -1,0 +1,38 @@
+// The boss key, the window-switch key and the mute key: the table in force,
+// the low-level keyboard hook that serves the boss and mute keys system-wide,
+// and the window-switch key of the main window's pre-translation.
+#pragma once
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "mainwnd/hotkey_logic.h"
+
+// Boss key, window-switch key, mute key; every field -1 until loaded.
+extern HotkeyEntry g_Hotkeys[kHotkeyCount];
+extern HHOOK g_hKeyboardHook;
+
+// Reads ShortKey, AltWndKey and SndKey from the settings file into
+// g_Hotkeys. `path` defaults to the statistics file.
+void ReloadHotkeys();
+void ReloadHotkeysFrom(const wchar_t* path);
+
+// The low-level hook: the boss key and the mute key while a game page is
+// open. Every event is passed on.
+LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam);
+// Installs the hook for all threads (replacing one already installed);
+// false when the system refused it.
+bool InstallKeyboardHook(HINSTANCE module);
+void RemoveKeyboardHook();
+
+// The modifier bits of the keys held now (GetKeyState).
+int CurrentModifierBits();
+
+// True when a key message is the window-switch key: a key-down (plain or
+// system) that is not self-posted and whose key and modifiers match.
+bool IsWindowSwitchKey(const MSG& msg);
+
+// Ends the settings dialog as cancelled when it is open and shown; true
+// when it did.
+bool CancelShownSettingDlg();
