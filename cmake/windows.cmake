@@ -44,6 +44,7 @@ set(LUMENDOR_WIN_SOURCES
     html/ext_login_win.cpp
     mainwnd/game_wnd_win.cpp
     mainwnd/pending_win.cpp
+    mainwnd/menus_win.cpp
     mainwnd/detour_win.cpp
     mainwnd/sound_mute_win.cpp
     tools/fav_dlg_win.cpp
@@ -51,11 +52,14 @@ set(LUMENDOR_WIN_SOURCES
     mainwnd/hotkeys_win.cpp
 )
 
-add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})
-target_include_directories(lumendor_core PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
-target_link_libraries(lumendor_core PUBLIC
+# What every piece of the client compiles and links against.
+add_library(lumendor_deps INTERFACE)
+target_include_directories(lumendor_deps INTERFACE ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
+target_link_libraries(lumendor_deps INTERFACE
     JsonCpp::JsonCpp
     wininet ws2_32 iphlpapi dbghelp gdiplus comctl32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32 winmm)
+add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})
+target_link_libraries(lumendor_core PUBLIC lumendor_deps)
 
 add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
 target_link_libraries(Lumendor PRIVATE lumendor_core)
@@ -66,6 +70,19 @@ file(GLOB LUMENDOR_RESOURCE_FILES CONFIGURE_DEPENDS
 set_source_files_properties(res/Lumendor.rc PROPERTIES
     OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/Lumendor.manifest;${CMAKE_SOURCE_DIR}/res/resource.h;${LUMENDOR_RESOURCE_FILES}")
 target_include_directories(Lumendor PRIVATE ${CMAKE_SOURCE_DIR}/res)
+
+# The same client with the main window's running-time timer shortened, for
+# the scenario that watches it count: a test build only, in a folder of its
+# own, never shipped.
+add_executable(LumendorFastTimers WIN32 framework/winmain_win.cpp res/Lumendor.rc mainwnd/main_dlg_win.cpp
+    $<FILTER:$<TARGET_OBJECTS:lumendor_core>,EXCLUDE,main_dlg_win\.cpp\.obj$>)
+add_dependencies(LumendorFastTimers lumendor_core)
+target_compile_definitions(LumendorFastTimers PRIVATE LUMENDOR_RUNNING_TIME_PERIOD=250)
+target_link_libraries(LumendorFastTimers PRIVATE lumendor_deps)
+target_link_options(LumendorFastTimers PRIVATE -municode -mwindows)
+target_include_directories(LumendorFastTimers PRIVATE ${CMAKE_SOURCE_DIR}/res)
+set_target_properties(LumendorFastTimers PROPERTIES OUTPUT_NAME Lumendor
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fast-timers)
 
 # GoogleTest from Debian's sources, built for MinGW.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

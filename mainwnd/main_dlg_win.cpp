@@ -5,6 +5,7 @@
 #include "mainwnd/game_wnd_win.h"
 #include "mainwnd/hotkeys_win.h"
 #include "mainwnd/page_logic.h"
+#include "mainwnd/menus_win.h"
 #include "mainwnd/pending_win.h"
 #include "mainwnd/sound_mute_win.h"
 #include "res/resource.h"
@@ -12,6 +13,11 @@
 #include "skin/message_box_win.h"
 #include "stats/beacons.h"
 #include "stats/stats_win.h"
+
+// The running-time timer's period; a test build shortens it.
+#ifndef LUMENDOR_RUNNING_TIME_PERIOD
+#define LUMENDOR_RUNNING_TIME_PERIOD 60000
+#endif
 
 CHalvane3Dlg* g_pMainDlg = nullptr;
 int OpenPageCount = 0;
@@ -162,7 +168,7 @@ BOOL CHalvane3Dlg::OnInitDialog() {
     m_dlgLoginBk.Create(IDD_BLANK, this);
     ReloadHotkeys();
     ShowLoginPage();
-    ::SetTimer(m_hWnd, TIMER_RUNNING_TIME, 60000, nullptr);
+    ::SetTimer(m_hWnd, TIMER_RUNNING_TIME, LUMENDOR_RUNNING_TIME_PERIOD, nullptr);
     return TRUE;
 }
 

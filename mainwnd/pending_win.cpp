@@ -1,11 +1,5 @@
-// Interim: each of these lands with its own work (tray and menus, portal
-// links, screenshots); until then the main window's buttons for them do
-// nothing.
+// Interim: the screenshot tool lands with its own work; until then the
+// main window's button for it does nothing.
 #include "mainwnd/pending_win.h"
 
-void SetTrayIcon(CHalvane3Dlg&) {}
-void DeleteTrayIcon(CHalvane3Dlg&) {}
-void ShowMainMenu(CHalvane3Dlg&) {}
-void ShowTrayMenu(CHalvane3Dlg&) {}
-void OpenPortalLink(CHalvane3Dlg&, int) {}
 void OpenScreenshotTool(CHalvane3Dlg&) {}

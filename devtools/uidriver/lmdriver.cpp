@@ -239,6 +239,21 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring cmd = argv[1];
 
     if (cmd == L"link" && argc >= 3) return PrintLink(argv[2]);
+    if (cmd == L"menu" && argc >= 3) {
+        // Waits for a popup menu on screen (its items are the owner's own
+        // memory, out of reach from here).
+        const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(ParseNum(argv[2]));
+        do {
+            for (HWND h : TopLevel()) {
+                if (::IsWindowVisible(h) && ClassOf(h) == L"#32768") {
+                    PrintUtf8(Describe(h));
+                    return 0;
+                }
+            }
+            ::Sleep(20);
+        } while (static_cast<LONG>(deadline - ::GetTickCount()) > 0);
+        return 1;
+    }
     if (cmd == L"list") {
         for (HWND h : TopLevel()) PrintUtf8(Describe(h));
         return 0;

@@ -91,7 +91,7 @@ TEST_F(BrowserHost, UpperCaseAppIsNotACommandAndErrorsAreCancelled) {
     const std::size_t seenBefore = dlg.m_seen.size();
     const int errorsBefore = dlg.m_errors;
     ASSERT_TRUE(dlg.Navigate(page));
-    for (int i = 0; i < 100 && dlg.m_errors == errorsBefore; ++i) Pump(50);
+    for (int i = 0; i < 300 && dlg.m_errors == errorsBefore; ++i) Pump(50);
     EXPECT_TRUE(server.WaitFor(1, 2000));  // the request reached the server
     EXPECT_EQ(std::vector<std::wstring>(dlg.m_seen.begin() + seenBefore, dlg.m_seen.end()),
               std::vector<std::wstring>{page});
