@@ -6,6 +6,8 @@
 #include <ole2.h>
 #include <wininet.h>
 
+#include <memory>
+
 #include "app/build_config.h"
 #include "install/icon_update_win.h"
 #include "install/install_win.h"
@@ -121,10 +123,13 @@ void CHalvane3App::RunCommonTail() {
     SendRegEvent(L"100", L"打开");
     WaitBeaconDone();
 
+    // The splash object outlives the main window: it releases OLE once more
+    // when it goes, and the main window's browsers need OLE until then.
+    std::unique_ptr<CFlashBK> splash;
     if (RunMode == ModeLogo) {
-        CFlashBK splash;
-        m_pMainWnd = &splash;
-        splash.DoModal();
+        splash = std::make_unique<CFlashBK>();
+        m_pMainWnd = splash.get();
+        splash->DoModal();
         m_pMainWnd = nullptr;
         ::OleUninitialize();  // the splash initialised OLE when it was built
     }

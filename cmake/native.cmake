@@ -21,3 +21,11 @@ add_executable(unit_tests ${LUMENDOR_NATIVE_TESTS})
 target_link_libraries(unit_tests PRIVATE lumendor_portable GTest::gtest_main)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+
+# The committed splash movie is exactly what its script writes.
+find_program(LUMENDOR_PYTHON3 python3)
+if(LUMENDOR_PYTHON3)
+    add_test(NAME logo_movie_reproducible
+             COMMAND ${LUMENDOR_PYTHON3} ${CMAKE_SOURCE_DIR}/devtools/make_logo_swf.py --check
+                     ${CMAKE_SOURCE_DIR}/res/movie/Logo.swf)
+endif()

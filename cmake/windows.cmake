@@ -36,6 +36,7 @@ set(LUMENDOR_WIN_SOURCES
     install/desktop_icon_win.cpp
     mainwnd/main_dlg_win.cpp
     mainwnd/flash_bk_win.cpp
+    mainwnd/flash_wnd_win.cpp
     skin/message_box_win.cpp
     skin/dlg_ex_win.cpp
     skin/controls_win.cpp
@@ -66,7 +67,8 @@ target_link_libraries(Lumendor PRIVATE lumendor_core)
 target_link_options(Lumendor PRIVATE -municode -mwindows)
 set_target_properties(Lumendor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 file(GLOB LUMENDOR_RESOURCE_FILES CONFIGURE_DEPENDS
-    ${CMAKE_SOURCE_DIR}/res/skin/*.png ${CMAKE_SOURCE_DIR}/res/icons/*.ico)
+    ${CMAKE_SOURCE_DIR}/res/skin/*.png ${CMAKE_SOURCE_DIR}/res/icons/*.ico
+    ${CMAKE_SOURCE_DIR}/res/movie/*.swf)
 set_source_files_properties(res/Lumendor.rc PROPERTIES
     OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/Lumendor.manifest;${CMAKE_SOURCE_DIR}/res/resource.h;${LUMENDOR_RESOURCE_FILES}")
 target_include_directories(Lumendor PRIVATE ${CMAKE_SOURCE_DIR}/res)

@@ -12,6 +12,7 @@
 #define IDD_MESSAGEBOX 190
 #define IDD_SKIN_PROBE 191
 #define IDD_FAVOURITE 192
+#define IDR_LOGO_MOVIE 193
 #define IDC_FAV_NAME 1018
 
 // Settings dialog (its control ids are fixed by the dialog's layout)
