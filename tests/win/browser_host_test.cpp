@@ -79,7 +79,6 @@ TEST_F(BrowserHost, CommandUrlsAreCancelledAndDispatchedOnce) {
 }
 
 TEST_F(BrowserHost, UpperCaseAppIsNotACommandAndErrorsAreCancelled) {
-    CLoopbackServer server;
     CProbeHtmlDlg dlg;
     ASSERT_TRUE(dlg.Create());
     ASSERT_TRUE(dlg.Navigate(L"APP:xyz"));
@@ -87,15 +86,20 @@ TEST_F(BrowserHost, UpperCaseAppIsNotACommandAndErrorsAreCancelled) {
     EXPECT_EQ(dlg.m_seen.at(0), L"APP:xyz");
     EXPECT_TRUE(dlg.m_cancelled.empty());
 
-    const std::wstring page = L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/lmdr/login.html";
+    // A page that cannot be had: the error is handled and cancelled.
+    unsigned short port = 0;
+    {
+        CLoopbackServer gone;  // a port nothing listens on any more
+        port = gone.Port();
+    }
+    const std::wstring page = L"http://127.0.0.1:" + std::to_wstring(port) + L"/lmdr/login.html";
     const std::size_t seenBefore = dlg.m_seen.size();
     const int errorsBefore = dlg.m_errors;
     ASSERT_TRUE(dlg.Navigate(page));
     for (int i = 0; i < 300 && dlg.m_errors == errorsBefore; ++i) Pump(50);
-    EXPECT_TRUE(server.WaitFor(1, 2000));  // the request reached the server
     EXPECT_EQ(std::vector<std::wstring>(dlg.m_seen.begin() + seenBefore, dlg.m_seen.end()),
               std::vector<std::wstring>{page});
-    EXPECT_GT(dlg.m_errors, errorsBefore);  // no HTML engine here: the error, cancelled
+    EXPECT_GT(dlg.m_errors, errorsBefore);
     dlg.DestroyWindow();
 }
 
