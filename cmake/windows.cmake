@@ -44,13 +44,14 @@ set(LUMENDOR_WIN_SOURCES
     mainwnd/game_wnd_win.cpp
     mainwnd/pending_win.cpp
     tools/fav_dlg_win.cpp
+    tools/screenshot_win.cpp
 )
 
 add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})
 target_include_directories(lumendor_core PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
 target_link_libraries(lumendor_core PUBLIC
     JsonCpp::JsonCpp
-    wininet ws2_32 iphlpapi dbghelp gdiplus comctl32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
+    wininet ws2_32 iphlpapi dbghelp gdiplus comctl32 comdlg32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
 
 add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
 target_link_libraries(Lumendor PRIVATE lumendor_core)

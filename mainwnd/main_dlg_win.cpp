@@ -10,6 +10,7 @@
 #include "skin/message_box_win.h"
 #include "stats/beacons.h"
 #include "stats/stats_win.h"
+#include "tools/screenshot_win.h"
 
 CHalvane3Dlg* g_pMainDlg = nullptr;
 int OpenPageCount = 0;

@@ -12,4 +12,3 @@ void DeleteTrayIcon(CHalvane3Dlg&) {}
 void ShowMainMenu(CHalvane3Dlg&) {}
 void ShowTrayMenu(CHalvane3Dlg&) {}
 void OpenPortalLink(CHalvane3Dlg&, int) {}
-void OpenScreenshotTool(CHalvane3Dlg&) {}

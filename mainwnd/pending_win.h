@@ -16,4 +16,3 @@ void DeleteTrayIcon(CHalvane3Dlg& dlg);
 void ShowMainMenu(CHalvane3Dlg& dlg);
 void ShowTrayMenu(CHalvane3Dlg& dlg);
 void OpenPortalLink(CHalvane3Dlg& dlg, int type);
-void OpenScreenshotTool(CHalvane3Dlg& dlg);

@@ -108,14 +108,12 @@ std::wstring DefaultShotName(int year, int month, int day, int hour, int minute,
 }
 
 std::wstring WithBmpExtension(std::wstring_view name) {
+    static constexpr wchar_t kExt[] = L".bmp";
+    bool hasIt = name.size() >= 4;
+    for (std::size_t i = 0; hasIt && i < 4; ++i)
+        hasIt = std::towlower(name[name.size() - 4 + i]) == static_cast<std::wint_t>(kExt[i]);
     std::wstring out(name);
-    bool hasIt = false;
-    if (name.size() >= 4) {
-        std::wstring tail(name.substr(name.size() - 4));
-        for (wchar_t& c : tail) c = static_cast<wchar_t>(std::towlower(c));
-        hasIt = tail == L".bmp";
-    }
-    if (!hasIt) out += L".bmp";
+    if (!hasIt) out.append(kExt, 4);
     return out;
 }
 
