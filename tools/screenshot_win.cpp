@@ -199,7 +199,7 @@ bool CopyRectToClipboard(HWND owner, HDC source, const RECT& rect) {
 
 void OpenScreenshotTool(CHalvane3Dlg&) {
     static CScreenShot shot;
-    if (!shot.m_hWnd && !shot.Create(IDD_BLANK, nullptr)) return;
+    if (!shot.m_hWnd && !shot.Create(IDD_SHOT, nullptr)) return;
     if (!::IsWindowVisible(shot.m_hWnd)) ::ShowWindow(shot.m_hWnd, SW_SHOW);
 }
 
@@ -211,7 +211,7 @@ BEGIN_MESSAGE_MAP(CShotZoom, CDialog)
     ON_MESSAGE(WM_MOUSEMOVE, OnMouseMove)
 END_MESSAGE_MAP()
 
-CShotZoom::CShotZoom() : CDialog(IDD_BLANK) { m_bCenterOnInit = false; }
+CShotZoom::CShotZoom() : CDialog(IDD_SHOT) { m_bCenterOnInit = false; }
 
 BOOL CShotZoom::OnInitDialog() {
     CDialog::OnInitDialog();
@@ -300,7 +300,7 @@ BEGIN_MESSAGE_MAP(CRealShotZone, CDialog)
     ON_MESSAGE(WM_WINDOWPOSCHANGING, OnWindowPosChanging)
 END_MESSAGE_MAP()
 
-CRealShotZone::CRealShotZone() : CDialog(IDD_BLANK) {
+CRealShotZone::CRealShotZone() : CDialog(IDD_SHOT) {
     m_bCenterOnInit = false;
     m_nScreenWidth = ::GetSystemMetrics(SM_CXSCREEN);
     m_nScreenHeight = ::GetSystemMetrics(SM_CYSCREEN);
@@ -515,7 +515,7 @@ BEGIN_MESSAGE_MAP(CScreenShot, CDialog)
     ON_MESSAGE(WM_SHOTSAVE, OnSaveRequest)
 END_MESSAGE_MAP()
 
-CScreenShot::CScreenShot() : CDialog(IDD_BLANK) {
+CScreenShot::CScreenShot() : CDialog(IDD_SHOT) {
     m_bCenterOnInit = false;
     m_nScreenWidth = ::GetSystemMetrics(SM_CXSCREEN);
     m_nScreenHeight = ::GetSystemMetrics(SM_CYSCREEN);
@@ -553,9 +553,9 @@ BOOL CScreenShot::OnInitDialog() {
     m_hCursor = static_cast<HICON>(
         ::LoadImageW(CWinApp::ResourceHandle(), MAKEINTRESOURCEW(IDI_SHOT_CURSOR), IMAGE_ICON, 44, 44, 0));
 
-    m_dlgZone.Create(IDD_BLANK, this);
+    m_dlgZone.Create(IDD_SHOT, this);
     m_dlgOpera.Create(IDD_SHOT_OPERA, this);
-    m_dlgZoom.Create(IDD_BLANK, this);
+    m_dlgZoom.Create(IDD_SHOT, this);
     m_dlgOpera.m_pZoom = &m_dlgZoom;
     m_dlgOpera.m_pZone = &m_dlgZone;
     m_dlgZone.m_pZoom = &m_dlgZoom;

@@ -256,7 +256,7 @@ protected:
         H = ::GetSystemMetrics(SM_CYSCREEN);
         pattern = ShowPattern(kPattern);
         Pump(300);
-        ASSERT_TRUE(shot.Create(IDD_BLANK, nullptr));
+        ASSERT_TRUE(shot.Create(IDD_SHOT, nullptr));
         PumpTranslated(200);
         zone = shot.m_dlgZone.m_hWnd;
         zoom = shot.m_dlgZoom.m_hWnd;
@@ -328,6 +328,48 @@ TEST_F(ShotTool, CoversTheScreenWithAFrozenCopy) {
     PumpTranslated(100);
     ASSERT_NE(shot.m_hdcScreen, nullptr);
     EXPECT_NE(::GetPixel(shot.m_hdcScreen, 50, 40), kQuadrant[0]);
+}
+
+COLORREF ScreenPixel(int x, int y) {
+    HDC screen = ::GetDC(nullptr);
+    const COLORREF c = ::GetPixel(screen, x, y);
+    ::ReleaseDC(nullptr, screen);
+    return c;
+}
+
+// Black blended over `c` with constant alpha `a`, give or take rounding.
+::testing::AssertionResult Darkened(COLORREF got, COLORREF c, int a) {
+    const int want[3] = {GetRValue(c) * (255 - a) / 255, GetGValue(c) * (255 - a) / 255, GetBValue(c) * (255 - a) / 255};
+    const int have[3] = {GetRValue(got), GetGValue(got), GetBValue(got)};
+    for (int i = 0; i < 3; ++i)
+        if (have[i] < want[i] - 1 || have[i] > want[i] + 1)
+            return ::testing::AssertionFailure() << std::hex << got << " is not " << c << " darkened by " << std::dec << a;
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(ShotTool, PaintsTheScreenDarkTheSelectionBrightAndTheMagnifier) {
+    PumpTranslated(300);
+    EXPECT_TRUE(Darkened(ScreenPixel(50, 40), kQuadrant[0], 120));
+    EXPECT_TRUE(Darkened(ScreenPixel(110, 80), kQuadrant[3], 120));
+
+    // A selection over the lower half of the picture: full brightness inside,
+    // a green frame and handles on its outermost pixels.
+    Drag(kPattern.left, 60, kPattern.right, kPattern.bottom);
+    PumpTranslated(300);
+    EXPECT_EQ(ScreenPixel(50, 75), kQuadrant[2]);
+    EXPECT_EQ(ScreenPixel(110, 75), kQuadrant[3]);
+    EXPECT_TRUE(Darkened(ScreenPixel(50, 45), kQuadrant[0], 120));  // above it: still dark
+    EXPECT_EQ(ScreenPixel(kPattern.left, 75), RGB(108, 226, 108));   // left edge
+    EXPECT_EQ(ScreenPixel(70, kPattern.bottom - 1), RGB(108, 226, 108));
+    EXPECT_EQ(ScreenPixel(kPattern.left + 3, 63), RGB(108, 226, 108));  // top-left handle
+
+    // The magnifier at (315, 324) for a cursor at (300, 300): white frame,
+    // green cross, the zoomed picture inside.
+    Mouse(WM_MOUSEMOVE, 300, 300);
+    PumpTranslated(200);
+    EXPECT_EQ(ScreenPixel(315 + 1, 324 + 50), RGB(255, 255, 255));
+    EXPECT_EQ(ScreenPixel(315 + 49, 324 + 20), RGB(108, 226, 108));
+    EXPECT_EQ(ScreenPixel(315 + 20, 324 + 50), RGB(108, 226, 108));
 }
 
 TEST_F(ShotTool, ToolbarButtonsSitWhereTheyBelong) {
