@@ -1,18 +1,22 @@
 """The screenshot tool from the main window's button: a selection dragged
 with the mouse, finished to the clipboard, then saved as a BMP file through
 the system's save dialog; the pixels are the screen's, not the darkened
-overlay's."""
+overlay's.
+
+The mouse comes from SendInput, which Wine routes by its own window order.
+Under openbox the overlay, unowned as it is, stays stacked below the focused
+full-screen main window on the X display, so the display is not read here:
+the Windows-side tests check the painting with the tool alone on screen."""
 from __future__ import annotations
 
 import os
 import struct
 import subprocess
 import time
-from pathlib import Path
 
 SCREEN = (1280, 800)
 SHOT_BUTTON = 1028
-DONE, CANCEL, SAVE = 1031, 1034, 1035
+DONE, SAVE = 1031, 1035
 NAME_BOX, SAVE_BUTTON = 0x47C, 1
 
 
@@ -86,12 +90,9 @@ def test_drag_finish_to_clipboard_and_save_a_bmp(client, portal, display):
     assert main
     time.sleep(1.0)
     before = screen_rgb(display)
-    client.screenshot("screenshot-before.png")
 
     # First shot: a dragged selection, finished from the toolbar.
-    overlay = open_tool(client, main)
-    time.sleep(1.5)
-    client.screenshot("overlay-only.png")
+    open_tool(client, main)
     moved = client.drive("drag", "300", "150", "620", "390")
     assert moved.returncode == 0 and moved.stdout.split() == [b"620", b"390"]
     selection = poll(lambda: tool_window(client, (300, 150, 320, 240)))
@@ -99,7 +100,6 @@ def test_drag_finish_to_clipboard_and_save_a_bmp(client, portal, display):
     bar = toolbar(client)
     bar_rect = [w["rect"] for w in client.windows() if w["hwnd"] == bar][0]
     assert bar_rect == (620 - 152, 395, 152, 26)
-    client.screenshot("screenshot-selection.png")
 
     client.click(bar, DONE)
     assert poll(lambda: not tool_window(client, (0, 0, *SCREEN), exclude=(main["hwnd"],)))
@@ -108,8 +108,8 @@ def test_drag_finish_to_clipboard_and_save_a_bmp(client, portal, display):
 
     # Second shot: an odd width, saved through the save dialog.
     open_tool(client, main)
-    client.drive("drag", "200", "120", "457", "303")
-    assert poll(lambda: tool_window(client, (200, 120, 257, 183)))
+    client.drive("drag", "8", "4", "265", "187")  # over the title, a tab and tool buttons
+    assert poll(lambda: tool_window(client, (8, 4, 257, 183)))
     client.click(toolbar(client), SAVE)
     dialog = client.wait_window("#32770", "请输入文件名称", 15000)
     offered = client.drive("text", dialog["hwnd"], str(NAME_BOX)).stdout.decode().strip()
@@ -125,13 +125,13 @@ def test_drag_finish_to_clipboard_and_save_a_bmp(client, portal, display):
     assert poll(lambda: saved.exists() and saved.stat().st_size >= 54 + 257 * 183 * 4, 15)
     assert not target.exists()
     bmp = saved.read_bytes()
-    import shutil; shutil.copy(saved, client.build / "test-artefacts" / "saved.bmp")
     assert len(bmp) == 54 + 257 * 183 * 4
     magic, size, reserved, offset = struct.unpack_from("<2sIII", bmp, 0)
     assert (magic, size, reserved, offset) == (b"BM", len(bmp), 0, 54)
     header = struct.unpack_from("<IiiHHIIiiII", bmp, 14)
     assert header == (40, 257, 183, 1, 32, 0, 257 * 183 * 4, 0, 0, 0, 0)
     # The frozen screen at full brightness, not the darkened overlay.
-    assert bmp_matches_screen(bmp, before, 200, 120) > 0.95
+    assert bmp_matches_screen(bmp, before, 8, 4) > 0.95
+    assert len({bmp[i:i + 3] for i in range(54, len(bmp), 4)}) > 20  # a picture, not a flat area
     assert poll(lambda: not tool_window(client, (0, 0, *SCREEN), exclude=(main["hwnd"],)))
     assert client.drive("wait", "#32770", "请输入文件名称", "500").returncode == 1
