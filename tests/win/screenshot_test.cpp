@@ -526,6 +526,17 @@ TEST_F(ShotTool, EnterDoesNothingEscapeAndRightClickCancel) {
     ::ShowWindow(shot.m_hWnd, SW_SHOW);
     PumpTranslated(100);
     EXPECT_FALSE(::IsWindowVisible(zone));
+
+    // Escape in the middle of a drag: the next showing does not go on
+    // dragging from the old press point.
+    Mouse(WM_LBUTTONDOWN, 200, 200, MK_LBUTTON);
+    ::PostMessageW(shot.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PumpTranslated(100);
+    ASSERT_TRUE(AllHidden());
+    ::ShowWindow(shot.m_hWnd, SW_SHOW);
+    PumpTranslated(100);
+    Mouse(WM_MOUSEMOVE, 400, 400);
+    EXPECT_FALSE(::IsWindowVisible(zone));
 }
 
 // ---------------------------------------------------------------------------
