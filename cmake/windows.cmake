@@ -44,13 +44,13 @@ set(LUMENDOR_WIN_SOURCES
     html/login_dlg_win.cpp
     html/ext_login_win.cpp
     mainwnd/game_wnd_win.cpp
-    mainwnd/pending_win.cpp
     mainwnd/menus_win.cpp
     mainwnd/detour_win.cpp
     mainwnd/sound_mute_win.cpp
     tools/fav_dlg_win.cpp
     tools/setting_dlg_win.cpp
     mainwnd/hotkeys_win.cpp
+    tools/screenshot_win.cpp
 )
 
 # What every piece of the client compiles and links against.
@@ -58,7 +58,7 @@ add_library(lumendor_deps INTERFACE)
 target_include_directories(lumendor_deps INTERFACE ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
 target_link_libraries(lumendor_deps INTERFACE
     JsonCpp::JsonCpp
-    wininet ws2_32 iphlpapi dbghelp gdiplus comctl32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32 winmm)
+    wininet ws2_32 iphlpapi dbghelp gdiplus comctl32 comdlg32 msimg32 shlwapi ole32 oleaut32 uuid shell32 advapi32 user32 gdi32 winmm)
 add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})
 target_link_libraries(lumendor_core PUBLIC lumendor_deps)
 

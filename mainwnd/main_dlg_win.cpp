@@ -6,13 +6,13 @@
 #include "mainwnd/hotkeys_win.h"
 #include "mainwnd/page_logic.h"
 #include "mainwnd/menus_win.h"
-#include "mainwnd/pending_win.h"
 #include "mainwnd/sound_mute_win.h"
 #include "res/resource.h"
 #include "settings/settings_win.h"
 #include "skin/message_box_win.h"
 #include "stats/beacons.h"
 #include "stats/stats_win.h"
+#include "tools/screenshot_win.h"
 
 // The running-time timer's period; a test build shortens it.
 #ifndef LUMENDOR_RUNNING_TIME_PERIOD

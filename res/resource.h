@@ -71,3 +71,11 @@
 #define IDB_SHOT_CANCEL 178
 #define IDB_SHOT_DONE 179
 #define IDB_SHOT_SAVE 180
+
+// Screenshot tool: an empty pop-up for the overlay, the selection and the
+// magnifier; the toolbar's template and buttons
+#define IDD_SHOT_OPERA 262
+#define IDD_SHOT 263
+#define IDC_SHOT_DONE 1031
+#define IDC_SHOT_CANCEL 1034
+#define IDC_SHOT_SAVE 1035

@@ -24,8 +24,16 @@
 //   activate HWND                         makes a window the foreground window
 //   foreground                            the foreground window (as list prints it)
 //   pixel X Y                             the screen's colour at a point, RRGGBB
+//   link PATH                             a shell link read back: target, arguments, icon, icon index,
+//                                         working folder, description (tab-separated)
+//   menu TIMEOUT_MS                       waits for a popup menu on screen (as list prints it)
 //   keywatch X Y TIMEOUT_MS CHORD         sends the chord, then waits until the screen's colour at the
 //                                         point changes; prints the new colour and the milliseconds taken
+//   drag X1 Y1 X2 Y2                      SendInput: left button pressed at (X1, Y1), moved in steps to
+//                                         (X2, Y2) and released there; prints where the cursor ended
+//   clickat X Y                           SendInput: a left click at (X, Y) on the screen
+//   settext HWND ID TEXT                  WM_SETTEXT on a control, or on the edit inside it (a combo box)
+//   clipboard                             the clipboard's bitmap: width and height
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -225,10 +233,73 @@ std::wstring Rgb(COLORREF c) {
 LRESULT CALLBACK HoldProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_DESTROY) ::PostQuitMessage(0);
     return ::DefWindowProcW(h, msg, wp, lp);
+// SendInput's absolute coordinates for a screen pixel.
+INPUT MouseAt(int x, int y, DWORD buttons) {
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = static_cast<LONG>((static_cast<long long>(x) * 65536 + w - 1) / w);
+    in.mi.dy = static_cast<LONG>((static_cast<long long>(y) * 65536 + h - 1) / h);
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
+    return in;
+}
+
+// A left-button drag as a person makes it: press, several moves, release.
+int Drag(int x1, int y1, int x2, int y2) {
+    INPUT start = MouseAt(x1, y1, 0);
+    ::SendInput(1, &start, sizeof(INPUT));
+    ::Sleep(100);
+    INPUT down = MouseAt(x1, y1, MOUSEEVENTF_LEFTDOWN);
+    ::SendInput(1, &down, sizeof(INPUT));
+    ::Sleep(100);
+    const int steps = 8;
+    for (int i = 1; i <= steps; ++i) {
+        INPUT move = MouseAt(x1 + (x2 - x1) * i / steps, y1 + (y2 - y1) * i / steps, 0);
+        ::SendInput(1, &move, sizeof(INPUT));
+        ::Sleep(40);
+    }
+    ::Sleep(100);
+    INPUT up = MouseAt(x2, y2, MOUSEEVENTF_LEFTUP);
+    ::SendInput(1, &up, sizeof(INPUT));
+    ::Sleep(100);
+    POINT at{};
+    ::GetCursorPos(&at);
+    PrintUtf8(std::to_wstring(at.x) + L" " + std::to_wstring(at.y));
+    return 0;
+}
+
+int ClickAt(int x, int y) {
+    INPUT in[3] = {MouseAt(x, y, 0), MouseAt(x, y, MOUSEEVENTF_LEFTDOWN), MouseAt(x, y, MOUSEEVENTF_LEFTUP)};
+    for (INPUT& i : in) {
+        ::SendInput(1, &i, sizeof(INPUT));
+        ::Sleep(60);
+    }
+    return 0;
+}
+
+BOOL CALLBACK FindEdit(HWND h, LPARAM lp) {
+    if (ClassOf(h) != L"Edit") return TRUE;
+    *reinterpret_cast<HWND*>(lp) = h;
+    return FALSE;
+}
+
+// The clipboard's bitmap as width and height.
+int PrintClipboardBitmap() {
+    if (!::OpenClipboard(nullptr)) return 1;
+    int rc = 1;
+    if (HBITMAP b = static_cast<HBITMAP>(::GetClipboardData(CF_BITMAP))) {
+        BITMAP bm{};
+        if (::GetObjectW(b, sizeof bm, &bm)) {
+            PrintUtf8(std::to_wstring(bm.bmWidth) + L" " + std::to_wstring(bm.bmHeight));
+            rc = 0;
+        }
+    }
+    ::CloseClipboard();
+    return rc;
 }
 
 int Usage() {
-    std::fputs("usage: lmdriver list|children|wait|gone|text|click|copydata|post|send|keys|link ...\n", stderr);
+    std::fputs("usage: lmdriver list|children|wait|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|settext|clipboard ...\n", stderr);
     return 2;
 }
 
@@ -414,6 +485,26 @@ int wmain(int argc, wchar_t** argv) {
         } while (::GetTickCount() - start < timeout);
         PrintUtf8(Rgb(before));
         return 1;
+    }
+    if (cmd == L"drag" && argc >= 6)
+        return Drag(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])),
+                    static_cast<int>(ParseNum(argv[4])), static_cast<int>(ParseNum(argv[5])));
+    if (cmd == L"clickat" && argc >= 4)
+        return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])));
+    if (cmd == L"clipboard") return PrintClipboardBitmap();
+    if (cmd == L"settext" && argc >= 5) {
+        HWND ctl = ::GetDlgItem(ParseHwnd(argv[2]), static_cast<int>(ParseNum(argv[3])));
+        if (!ctl) return 1;
+        if (ClassOf(ctl) != L"Edit") {
+            HWND edit = nullptr;
+            ::EnumChildWindows(ctl, &FindEdit, reinterpret_cast<LPARAM>(&edit));
+            if (edit) ctl = edit;
+        }
+        DWORD_PTR reply = 0;
+        if (!::SendMessageTimeoutW(ctl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]), SMTO_ABORTIFHUNG, 5000,
+                                   &reply))
+            return 1;
+        return reply ? 0 : 1;
     }
     return Usage();
 }
