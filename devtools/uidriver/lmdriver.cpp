@@ -233,6 +233,8 @@ std::wstring Rgb(COLORREF c) {
 LRESULT CALLBACK HoldProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_DESTROY) ::PostQuitMessage(0);
     return ::DefWindowProcW(h, msg, wp, lp);
+}
+
 // SendInput's absolute coordinates for a screen pixel.
 INPUT MouseAt(int x, int y, DWORD buttons) {
     const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
