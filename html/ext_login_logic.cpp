@@ -37,17 +37,23 @@ bool ExtLoginGuardCancels(std::wstring_view url, std::wstring_view qqAuthHost, b
     return !pageVisible && IsQqAuthorization(url, qqAuthHost);
 }
 
-bool CookieListHasValue(std::wstring_view cookies, std::wstring_view name) {
-    if (name.empty()) return false;
+std::wstring NamedCookie(std::wstring_view cookies, std::wstring_view name) {
+    if (name.empty()) return {};
     while (!cookies.empty()) {
         const std::size_t end = cookies.find(L';');
         const std::wstring_view one = Trim(cookies.substr(0, end));
         cookies = end == std::wstring_view::npos ? std::wstring_view() : cookies.substr(end + 1);
         const std::size_t eq = one.find(L'=');
         if (eq == std::wstring_view::npos) continue;
-        if (Trim(one.substr(0, eq)) == name && !Trim(one.substr(eq + 1)).empty()) return true;
+        if (Trim(one.substr(0, eq)) == name)
+            return std::wstring(name) + L"=" + std::wstring(Trim(one.substr(eq + 1)));
     }
-    return false;
+    return {};
+}
+
+bool CookieListHasValue(std::wstring_view cookies, std::wstring_view name) {
+    const std::wstring cookie = NamedCookie(cookies, name);
+    return cookie.size() > name.size() + 1;
 }
 
 ExtLoginStep ClassifyCompletedNavigation(std::wstring_view url, std::wstring_view extLoginHost,

@@ -20,6 +20,9 @@ bool ExtLoginGuardCancels(std::wstring_view url, std::wstring_view qqAuthHost, b
 // The cookies of an address as the system returns them ("a=1; Pauth=x"):
 // whether one of them has exactly this name and a value that is not empty.
 bool CookieListHasValue(std::wstring_view cookies, std::wstring_view name);
+// The first cookie called `name` in the list the system gives for an
+// address ("a=1; b=2"), as "name=value"; empty when there is none.
+std::wstring NamedCookie(std::wstring_view cookies, std::wstring_view name);
 
 // What a completed navigation of the external-login page means.
 enum class ExtLoginStep {

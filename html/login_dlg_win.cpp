@@ -12,6 +12,7 @@
 
 #include "app/build_config.h"
 #include "app/halvane3_app_win.h"
+#include "html/ext_login_logic.h"
 #include "html/login_logic.h"
 #include "mainwnd/main_dlg_win.h"
 #include "res/resource.h"
@@ -25,22 +26,22 @@ namespace {
 
 bool g_bFirstNavigation = true;  // the first completed navigation shows the page
 
-// A portal cookie as the system returns it ("Name=value"), or empty.
-std::wstring PortalCookie(const wchar_t* name, DWORD capacity) {
-    const std::wstring address = std::wstring(L"http://") + LUMENDOR_PORTAL_HOST_W + L"/";
-    std::vector<wchar_t> buf(capacity, L'\0');
-    DWORD size = capacity;
-    if (!::InternetGetCookieW(address.c_str(), name, buf.data(), &size)) return {};
-    buf.back() = L'\0';
-    return buf.data();
-}
-
 bool UserAccountControlOn() {
     DWORD lua = 0;
     return SystemMajorVersion() > 5 && ReadEnableLua(lua) && lua == 1;
 }
 
 }  // namespace
+
+// The portal's cookie as "name=value", cut to the capacity. The system
+// answers with every cookie of the address, whatever name is asked for: the
+// one asked for is picked from that list.
+std::wstring PortalCookie(const wchar_t* name, DWORD capacity) {
+    const std::wstring address = std::wstring(L"http://") + LUMENDOR_PORTAL_HOST_W + L"/";
+    std::wstring cookie = NamedCookie(CookiesOfAddress(address), name);
+    if (cookie.size() > capacity - 1) cookie.resize(capacity - 1);
+    return cookie;
+}
 
 // ---------------------------------------------------------------------------
 // CLoginDlg

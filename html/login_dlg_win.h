@@ -64,3 +64,7 @@ private:
     void* m_pImage = nullptr;  // the GDI+ picture
     int m_nWidth = 0, m_nHeight = 0;
 };
+
+// The portal's cookie `name` as "name=value" (empty when missing), at most
+// capacity - 1 characters.
+std::wstring PortalCookie(const wchar_t* name, DWORD capacity);

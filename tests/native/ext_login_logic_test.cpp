@@ -94,6 +94,28 @@ TEST(ExtLoginCookie, PauthAmongTheCookiesOfTheAddress) {
     EXPECT_FALSE(CookieListHasValue(L"=x", L""));
 }
 
+TEST(ExtLoginCookie, TheNamedCookieAsNameAndValue) {
+    // The login record and the auto-login address take "Pauth=..." and
+    // "ptusertype=..." whatever order the system lists the cookies in.
+    const struct {
+        const wchar_t* cookies;
+        const wchar_t* name;
+        const wchar_t* expected;
+    } cases[] = {
+        {L"ptusertype=2; Pauth=tok123; ptaccount=p", L"Pauth", L"Pauth=tok123"},
+        {L"ptusertype=2; Pauth=tok123; ptaccount=p", L"ptusertype", L"ptusertype=2"},
+        {L"Pauth=a=b", L"Pauth", L"Pauth=a=b"},
+        {L"xPauth=1; Pauth=2", L"Pauth", L"Pauth=2"},
+        {L"Pauth=", L"Pauth", L"Pauth="},
+        {L"ptaccount=p", L"Pauth", L""},
+        {L"", L"Pauth", L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cookies);
+        EXPECT_EQ(NamedCookie(c.cookies, c.name), c.expected);
+    }
+}
+
 TEST(ExtLoginCompletion, CookieDecidesOnlyOnCompletionAddresses) {
     const struct {
         const wchar_t* url;

@@ -9,6 +9,9 @@
 
 #include <string>
 
+#include <wininet.h>
+
+#include "app/build_config.h"
 #include "html/login_dlg_win.h"
 #include "settings/settings_win.h"
 
@@ -92,3 +95,20 @@ TEST_F(LoginCommands, SetpauthStoresOneSealedEntry) {
 }
 
 }  // namespace
+
+TEST(PortalCookies, EachNamedCookieWhateverTheSystemLists) {
+    // The system hands back every cookie of the address in its own order.
+    const std::wstring portal = std::wstring(L"http://") + LUMENDOR_PORTAL_HOST_W + L"/";
+    ASSERT_TRUE(::InternetSetCookieW(portal.c_str(), nullptr, L"ptusertype=2"));
+    ASSERT_TRUE(::InternetSetCookieW(portal.c_str(), nullptr, L"ptaccount=player"));
+    ASSERT_TRUE(::InternetSetCookieW(portal.c_str(), nullptr, (L"Pauth=" + std::wstring(300, L'p')).c_str()));
+    EXPECT_EQ(PortalCookie(L"ptusertype", 256), L"ptusertype=2");
+    EXPECT_EQ(PortalCookie(L"Pauth", 1024), L"Pauth=" + std::wstring(300, L'p'));  // a list past 256 characters
+    EXPECT_EQ(PortalCookie(L"Pauth", 256), L"Pauth=" + std::wstring(249, L'p'));   // cut to its buffer
+    EXPECT_EQ(PortalCookie(L"nothere", 256), L"");
+    // Every loopback host shares these cookies: the later tests start without them.
+    for (const wchar_t* name : {L"ptusertype", L"ptaccount", L"Pauth"})
+        ::InternetSetCookieW(portal.c_str(), nullptr,
+                             (std::wstring(name) + L"=; expires=Thu, 01-Jan-1970 00:00:00 GMT").c_str());
+    EXPECT_EQ(PortalCookie(L"Pauth", 256), L"");
+}
