@@ -145,6 +145,7 @@ class Display:
         self.width, self.height = width, height
         self.xvfb: subprocess.Popen | None = None
         self.wm: subprocess.Popen | None = None
+        self.tray: subprocess.Popen | None = None
         self.name = ""
 
     def start(self, timeout: float = 20) -> "Display":
@@ -172,6 +173,7 @@ class Display:
             out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
                                  capture_output=True, text=True).stdout
             if "window id" in out:
+                self.tray = start_tray_host(env)
                 return self
             time.sleep(0.05)
         raise TimeoutError("openbox did not come up")
@@ -184,9 +186,24 @@ class Display:
         return path
 
     def stop(self) -> None:
-        for proc in (self.wm, self.xvfb):
+        for proc in (self.tray, self.wm, self.xvfb):
             stop_process(proc)
-        self.wm = self.xvfb = None
+        self.tray = self.wm = self.xvfb = None
+
+
+def start_tray_host(env: dict) -> subprocess.Popen:
+    """A system tray that docks and hides every icon (devtools/tray_host.c,
+    built on first use): without one Wine shows its own tray window, which
+    takes the focus."""
+    source = Path(__file__).resolve().parent / "tray_host.c"
+    binary = Path(__file__).resolve().parents[1] / "build" / "tray_host"
+    if not binary.exists() or binary.stat().st_mtime < source.stat().st_mtime:
+        binary.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["cc", "-O2", "-o", str(binary), str(source), "-lX11"], check=True)
+    proc = subprocess.Popen([str(binary)], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    if proc.stdout.readline().strip() != b"ready":
+        raise RuntimeError("the tray host did not start")
+    return proc
 
 
 def stop_process(proc: subprocess.Popen | None, grace: float = 5) -> None:

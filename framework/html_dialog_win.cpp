@@ -1,5 +1,7 @@
 #include "framework/html_dialog_win.h"
 
+#include "framework/event_sink_win.h"
+
 #include <exdispid.h>
 #include <mshtmdid.h>
 #include <ocidl.h>
@@ -13,34 +15,11 @@ volatile LONG g_liveSites = 0;
 const IID kDiidHtmlDocumentEvents2 = {0x3050f613, 0x98b5, 0x11cf, {0xbb, 0x82, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x0b}};
 
 // One small dispatch-only sink: forwards every call to a function of the dialog.
-class CEventSink final : public IDispatch {
+class CEventSink final : public CEventSinkBase {
 public:
     enum Kind { Browser, Document };
-    CEventSink(CDHtmlDialog* owner, Kind kind, REFIID events) : m_owner(owner), m_kind(kind), m_events(events) {}
-    virtual ~CEventSink() = default;
+    CEventSink(CDHtmlDialog* owner, Kind kind, REFIID events) : CEventSinkBase(events), m_owner(owner), m_kind(kind) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == m_events) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG r = InterlockedDecrement(&m_cRef);
-        if (r == 0) delete this;
-        return static_cast<ULONG>(r);
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
-        if (pctinfo) *pctinfo = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override {
         if (!m_owner) return S_OK;
@@ -72,10 +51,8 @@ public:
     void Disconnect() { m_owner = nullptr; }
 
 private:
-    LONG m_cRef = 1;
     CDHtmlDialog* m_owner;
     Kind m_kind;
-    IID m_events;
 };
 
 bool Advise(IUnknown* source, REFIID events, IUnknown* sink, DWORD& cookie) {

@@ -1,5 +1,7 @@
 #include "mainwnd/flash_wnd_win.h"
 
+#include "framework/event_sink_win.h"
+
 #include <windowsx.h>
 
 #include <cstring>
@@ -23,40 +25,12 @@ void ReleaseAndClear(T*& p) {
 }
 
 // The control's events: all taken, none acted on.
-class CFlashEventSink final : public IDispatch {
+class CFlashEventSink final : public CEventSinkBase {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_ShockwaveFlashEvents) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG r = InterlockedDecrement(&m_cRef);
-        if (r == 0) delete this;
-        return static_cast<ULONG>(r);
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
-        if (pctinfo) *pctinfo = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** pp) override {
-        if (pp) *pp = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    CFlashEventSink() : CEventSinkBase(DIID_ShockwaveFlashEvents) {}
     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
         return S_OK;
     }
-
-private:
-    ~CFlashEventSink() = default;
-    LONG m_cRef = 1;
 };
 
 // A BSTR for one call.

@@ -489,15 +489,7 @@ LRESULT CHalvane3Dlg::OnEraseBkgndMain(WPARAM wParam, LPARAM) {
     RECT client{};
     ::GetClientRect(m_hWnd, &client);
     const int W = client.right > 0 ? client.right : 1, H = client.bottom > 0 ? client.bottom : 1;
-    HDC mem = ::CreateCompatibleDC(target);
-    HBITMAP canvas = ::CreateCompatibleBitmap(target, W, H);
-    HGDIOBJ old = ::SelectObject(mem, canvas);
-    DrawSkinFrame(mem, W, H);
-    PaintTabs(mem);
-    ::BitBlt(target, 0, 0, W, H, mem, 0, 0, SRCCOPY);
-    ::SelectObject(mem, old);
-    ::DeleteObject(canvas);
-    ::DeleteDC(mem);
+    PaintFramed(target, W, H, [this](HDC mem) { PaintTabs(mem); });
     return 1;
 }
 

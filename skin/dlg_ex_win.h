@@ -52,6 +52,20 @@ protected:
     void BuildSkinRegion();
     // Paints background, icon and title into `dc` (window coordinates).
     void DrawSkinFrame(HDC dc, int width, int height);
+    // The frame and then `extra` drawn into a memory picture of the given
+    // size, put on `target` in one go so nothing flickers.
+    template <class Extra>
+    void PaintFramed(HDC target, int width, int height, Extra extra) {
+        HDC mem = ::CreateCompatibleDC(target);
+        HBITMAP canvas = ::CreateCompatibleBitmap(target, width, height);
+        HGDIOBJ old = ::SelectObject(mem, canvas);
+        DrawSkinFrame(mem, width, height);
+        extra(mem);
+        ::BitBlt(target, 0, 0, width, height, mem, 0, 0, SRCCOPY);
+        ::SelectObject(mem, old);
+        ::DeleteObject(canvas);
+        ::DeleteDC(mem);
+    }
     void LayoutCaptionButtons(int layoutWidth);
 
     LRESULT OnEraseBkgnd(WPARAM, LPARAM);

@@ -127,15 +127,7 @@ LRESULT CSettingDlg::OnEraseBkgndSetting(WPARAM wParam, LPARAM) {
     RECT wr{};
     ::GetWindowRect(m_hWnd, &wr);
     const int W = wr.right - wr.left > 0 ? wr.right - wr.left : 1, H = wr.bottom - wr.top > 0 ? wr.bottom - wr.top : 1;
-    HDC mem = ::CreateCompatibleDC(target);
-    HBITMAP canvas = ::CreateCompatibleBitmap(target, W, H);
-    HGDIOBJ old = ::SelectObject(mem, canvas);
-    DrawSkinFrame(mem, W, H);
-    DrawGroupFrames(mem);
-    ::BitBlt(target, 0, 0, W, H, mem, 0, 0, SRCCOPY);
-    ::SelectObject(mem, old);
-    ::DeleteObject(canvas);
-    ::DeleteDC(mem);
+    PaintFramed(target, W, H, [this](HDC mem) { DrawGroupFrames(mem); });
     return 1;
 }
 
