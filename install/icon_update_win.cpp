@@ -72,7 +72,7 @@ void UpdateDesktopIcon() {
     const std::wstring old = stored.empty() ? std::wstring(L"Lumendor") : stored;
     DeleteDesktopShortcut(old);
     DeleteProgramsShortcut(old);
-    DeleteProgramsShortcut(UninstallLinkName(old));
+    DeleteProgramsShortcut(RefreshUninstallLinkName(old));
     RemoveQuickLaunchShortcut(old);
 
     ::Sleep(800);

@@ -149,6 +149,24 @@ std::string CutJsonObject(std::string_view body) {
     return std::string(body.substr(first, last - first + 1));
 }
 
-bool AcceptIconName(std::wstring_view name) { return !name.empty() && name.size() <= 31; }
+bool AcceptIconName(std::wstring_view name) {
+    if (name.empty() || name.size() > 31) return false;
+    // The name becomes a file name in three folders: nothing that leaves the
+    // folder, that a file name cannot hold, or that names a device.
+    for (wchar_t c : name)
+        if (c < 0x20 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return false;
+    if (name.back() == L'.' || name.back() == L' ' || name.find_first_not_of(L'.') == std::wstring_view::npos)
+        return false;
+    std::wstring stem(name.substr(0, name.find(L'.')));
+    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+    for (wchar_t& c : stem)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"})
+        if (stem == device) return false;
+    if (stem.size() == 4 && (stem.rfind(L"COM", 0) == 0 || stem.rfind(L"LPT", 0) == 0) && stem[3] >= L'1' &&
+        stem[3] <= L'9')
+        return false;
+    return true;
+}
 
 std::wstring RefreshUninstallLinkName(std::wstring_view name) { return UninstallLinkName(name.substr(0, 28)); }

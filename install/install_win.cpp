@@ -117,9 +117,11 @@ int CountFiles(const std::wstring& folder) {
     do {
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            const int inner = CountFiles(folder + L"\\" + name);
-            count += inner;
+        // A junction or link to a folder is not followed: it may lead
+        // anywhere, even back here.
+        const DWORD kind = data.dwFileAttributes;
+        if ((kind & FILE_ATTRIBUTE_DIRECTORY) && !(kind & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            count += CountFiles(folder + L"\\" + name);
         } else {
             ++count;
         }
@@ -137,7 +139,11 @@ bool DeleteTree(const std::wstring& folder) {
             const std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            const DWORD kind = data.dwFileAttributes;
+            if ((kind & FILE_ATTRIBUTE_DIRECTORY) && (kind & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                // The link goes, never what it points at.
+                ok = ::RemoveDirectoryW(path.c_str()) && ok;
+            } else if (kind & FILE_ATTRIBUTE_DIRECTORY) {
                 ok = DeleteTree(path) && ok;
             } else {
                 if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
@@ -278,7 +284,7 @@ void RemoveShortcuts() {
     const std::wstring name = stored.empty() ? L"Lumendor" : stored;
     DeleteDesktopShortcut(name);
     DeleteProgramsShortcut(name);
-    DeleteProgramsShortcut(UninstallLinkName(name));
+    DeleteProgramsShortcut(RefreshUninstallLinkName(name));
     RemoveQuickLaunchShortcut(name);
     WriteSetting(Keys::IconTime, L"");
     WriteSetting(Keys::IconName, L"");

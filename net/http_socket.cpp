@@ -29,7 +29,8 @@ void SplitHostPort(std::string_view host, std::string& name, std::uint16_t& port
         value = value * 10 + (host[i] - '0');
         if (value > 65535) break;
     }
-    port = static_cast<std::uint16_t>(value);
+    // A port out of range is port 0, where no connection can be made.
+    port = static_cast<std::uint16_t>(value > 65535 ? 0 : value);
 }
 
 std::string BuildGetRequest(std::string_view host, std::string_view path, std::int64_t offset) {
@@ -76,6 +77,12 @@ bool FieldValue(std::string_view head, std::string_view field, std::string& valu
 
 }  // namespace
 
+bool IsQuotedTag(std::string_view tag) {
+    while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) tag.remove_suffix(1);
+    if (tag.rfind("W/", 0) == 0) tag.remove_prefix(2);
+    return tag.size() >= 2 && tag.front() == '"' && tag.back() == '"';
+}
+
 std::string EntityNameFromTag(std::string_view tag) {
     std::string name(tag);
     for (char& c : name)
@@ -105,14 +112,25 @@ ResponseInfo CheckResponseHead(std::string_view head) {
         bool negative = false;
         if (i < length.size() && (length[i] == '-' || length[i] == '+')) negative = length[i++] == '-';
         std::int64_t value = 0;
-        for (; i < length.size() && length[i] >= '0' && length[i] <= '9'; ++i) {
+        std::size_t digits = 0;
+        for (; i < length.size() && length[i] >= '0' && length[i] <= '9'; ++i, ++digits) {
             if (value > (INT64_MAX - 9) / 10) break;
             value = value * 10 + (length[i] - '0');
         }
-        info.contentLength = negative ? -value : value;
-        info.partial = status.find(" 206 ") != std::string_view::npos;
+        // A length below zero or without digits is no length: an empty or
+        // partial file would pass for complete.
+        if (negative || digits == 0) {
+            info.result = ResponseUnexpected;
+            return info;
+        }
+        info.contentLength = value;
+        // Only a quoted tag names an entity file: the quotes become "_" at
+        // both ends, so the name can never be one of the client's own files.
         std::string tag;
         if (FieldValue(head, "ETag:", tag, true)) {
+            while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) tag.pop_back();
+        }
+        if (!tag.empty() && IsQuotedTag(tag)) {
             info.hasEntity = true;
             info.entityName = EntityNameFromTag(tag);
         }

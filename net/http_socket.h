@@ -27,14 +27,15 @@ struct ResponseInfo {
     bool redirect = false;        // "302 Moved Temporarily" with a Location
     std::string location;
     std::int64_t contentLength = 0;
-    bool hasEntity = false;       // the response had an ETag
+    bool hasEntity = false;       // the response had a quoted ETag
     std::string entityName;       // the tag made a file name
-    bool partial = false;         // a 206 answer
 };
 // A head that does not end with the empty line (cut short, or longer than
 // the buffer) is a failure.
 ResponseInfo CheckResponseHead(std::string_view head);
 
+// A strong or weak entity tag in its quotes ("x", W/"x").
+bool IsQuotedTag(std::string_view tag);
 // The ETag value with the characters a file name cannot hold replaced by "_".
 std::string EntityNameFromTag(std::string_view tag);
 // The folder of the destination (before its last "\", else its last "/")

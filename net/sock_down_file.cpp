@@ -6,6 +6,7 @@ namespace {
 
 constexpr int kMaxRedirects = 10;  // a loop of redirects ends here
 constexpr std::size_t kEntityNameCapacity = 128;
+constexpr std::size_t kTextCapacity = 64 * 1024;
 
 }  // namespace
 
@@ -65,7 +66,8 @@ bool CSockBase::ReadHeaderBlock() {
     // A closed or silent connection ends the read too.
     while (!reader.Complete() && NetReceive(m_socket, &byte, 1) == 1) reader.Add(byte);
     m_header = reader.Text();
-    return reader.Complete();
+    // Only a head that reached its empty line is one.
+    return m_header.size() >= 4 && m_header.compare(m_header.size() - 4, 4, "\r\n\r\n") == 0;
 }
 
 int CSockBase::CheckResponse() {
@@ -94,6 +96,7 @@ int CSockBase::CheckResponse() {
 
 std::string CSockBase::FetchText(const wchar_t* address) {
     Reset();
+    m_redirects = 0;
     if (!ParseUrl(address) || !StartNetwork()) return {};
     if (!OpenSocket() || !Connect(m_host) || !SetReceiveTimeout(128)) return {};
     BuildGetRequest(0);
@@ -101,7 +104,8 @@ std::string CSockBase::FetchText(const wchar_t* address) {
     ReadHeaderBlock();
     std::string body;
     char byte = 0;
-    while (NetReceive(m_socket, &byte, 1) == 1) body.push_back(byte);
+    // A reply that never ends is cut: the description is a few hundred bytes.
+    while (body.size() < kTextCapacity && NetReceive(m_socket, &byte, 1) == 1) body.push_back(byte);
     NetShutdown(m_socket);
     CloseSocket();
     return body;
@@ -112,6 +116,7 @@ std::string CSockBase::FetchText(const wchar_t* address) {
 int CSockDownFile::Open(const wchar_t* localPath, const wchar_t* address) {
     if (!localPath || !address) return ResponseFailure;
     m_base.Reset();
+    m_base.m_redirects = 0;
     std::wcsncpy(m_szLocalPath, localPath, kLocalPathCapacity - 1);
     m_szLocalPath[kLocalPathCapacity - 1] = L'\0';
     if (!m_base.ParseUrl(address) || !m_base.StartNetwork() || !m_base.OpenSocket() || !m_base.Connect(m_base.m_host) ||
@@ -126,10 +131,15 @@ int CSockDownFile::Open(const wchar_t* localPath, const wchar_t* address) {
 void CSockDownFile::ReceiveInto(LocalFile file, std::int64_t offset, std::int64_t& received) {
     char chunk[1024];
     int got = 0;
-    while ((got = NetReceive(m_base.m_socket, chunk, sizeof chunk)) > 0) {
-        FileAppend(file, chunk, static_cast<std::size_t>(got));
-        received += got;
-        if (m_base.m_contentLength > 0) OnProgress(ProgressPercent(offset + received, m_base.m_contentLength));
+    // Nothing past the announced length is written: a server that goes on
+    // sending cannot fill the disk.
+    while (offset + received < m_base.m_contentLength &&
+           (got = NetReceive(m_base.m_socket, chunk, sizeof chunk)) > 0) {
+        const std::int64_t room = m_base.m_contentLength - offset - received;
+        const std::size_t take = static_cast<std::size_t>(got < room ? got : room);
+        FileAppend(file, chunk, take);
+        received += static_cast<std::int64_t>(take);
+        OnProgress(ProgressPercent(offset + received, m_base.m_contentLength));
     }
 }
 
@@ -143,27 +153,29 @@ int CSockDownFile::Transfer() {
         const LocalFile file = FileOpenAppend(entity);
         if (file == kNoFile) return 0;
         std::int64_t offset = FileSizeOf(file);
+        bool usable = true;
         if (offset > m_base.m_contentLength) {
-            FileEmpty(file);
+            usable = FileEmpty(file);
             offset = 0;
         }
-        if (offset < m_base.m_contentLength) {
+        if (usable && offset < m_base.m_contentLength) {
             m_base.BuildGetRequest(offset);
-            if (m_base.SendRequest()) {
-                m_base.ReadHeaderBlock();
+            // A head cut short is no answer: none of it goes into the file.
+            if (m_base.SendRequest() && m_base.ReadHeaderBlock()) {
                 const std::string status = m_base.m_header.substr(0, m_base.m_header.find("\r\n"));
                 const bool whole = status.find(" 200 ") != std::string::npos;
                 if (whole || status.find(" 206 ") != std::string::npos) {
                     if (offset > 0 && whole) {
                         // The whole resource came instead of the rest: start the file again.
-                        FileEmpty(file);
+                        usable = FileEmpty(file);
                         offset = 0;
                     }
-                    ReceiveInto(file, offset, received);
+                    if (usable) ReceiveInto(file, offset, received);
                 }
             }
         }
         FileClose(file);
+        if (!usable) return 0;
         if (offset + received < m_base.m_contentLength) return 0;  // kept for the next attempt
         // The finished file replaces the old one only now, so a failed
         // download never leaves the destination empty.
@@ -180,7 +192,10 @@ int CSockDownFile::Transfer() {
         FileClose(file);
         return 0;
     }
-    m_base.ReadHeaderBlock();
+    if (!m_base.ReadHeaderBlock()) {
+        FileClose(file);
+        return 0;
+    }
     ReceiveInto(file, 0, received);
     FileClose(file);
     if (received < m_base.m_contentLength) return 0;

@@ -38,7 +38,7 @@ public:
     std::string m_entityName;
     std::int64_t m_contentLength = 0;
 
-protected:
+    // Redirects followed since the last Open or FetchText.
     int m_redirects = 0;
 };
 

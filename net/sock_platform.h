@@ -27,18 +27,19 @@ void NetClose(NetSocket s);
 using LocalFile = std::intptr_t;
 inline constexpr LocalFile kNoFile = -1;
 
-// Opens for appending, creating it when missing; others may read, not write.
+// Opens for writing at its end, creating it when missing; others may read,
+// not write.
 LocalFile FileOpenAppend(const std::wstring& path);
 // Creates (or empties) for writing; others may read, not write.
 LocalFile FileCreateEmpty(const std::wstring& path);
 std::int64_t FileSizeOf(LocalFile f);
+// Empties the file; writing starts again at its beginning.
 bool FileEmpty(LocalFile f);
 // Writes and flushes, so an interruption loses at most this chunk.
 bool FileAppend(LocalFile f, const char* data, std::size_t size);
 void FileClose(LocalFile f);
 // Moves `from` onto `to`, replacing it (copying across volumes if needed).
 bool FileMoveReplace(const std::wstring& from, const std::wstring& to);
-bool FileExists(const std::wstring& path);
 
 // Addresses and entity names cross here between the client's wide text and
 // the narrow text on the wire (the ANSI code page on Windows).

@@ -95,8 +95,10 @@ void NetShutdown(NetSocket s) { ::shutdown(static_cast<int>(s), SHUT_RDWR); }
 void NetClose(NetSocket s) { ::close(static_cast<int>(s)); }
 
 LocalFile FileOpenAppend(const std::wstring& path) {
-    const int fd = ::open(PosixPath(path).c_str(), O_RDWR | O_APPEND | O_CREAT, 0644);
-    return fd < 0 ? kNoFile : fd;
+    const int fd = ::open(PosixPath(path).c_str(), O_RDWR | O_CREAT, 0644);
+    if (fd < 0) return kNoFile;
+    ::lseek(fd, 0, SEEK_END);
+    return fd;
 }
 
 LocalFile FileCreateEmpty(const std::wstring& path) {
@@ -109,7 +111,7 @@ std::int64_t FileSizeOf(LocalFile f) {
     return ::fstat(Fd(f), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
 }
 
-bool FileEmpty(LocalFile f) { return ::ftruncate(Fd(f), 0) == 0; }
+bool FileEmpty(LocalFile f) { return ::ftruncate(Fd(f), 0) == 0 && ::lseek(Fd(f), 0, SEEK_SET) == 0; }
 
 bool FileAppend(LocalFile f, const char* data, std::size_t size) {
     const ssize_t written = ::write(Fd(f), data, size);
@@ -121,11 +123,6 @@ void FileClose(LocalFile f) { ::close(Fd(f)); }
 
 bool FileMoveReplace(const std::wstring& from, const std::wstring& to) {
     return std::rename(PosixPath(from).c_str(), PosixPath(to).c_str()) == 0;
-}
-
-bool FileExists(const std::wstring& path) {
-    struct stat st {};
-    return ::stat(PosixPath(path).c_str(), &st) == 0;
 }
 
 std::string NarrowText(const std::wstring& text) { return Utf8(text); }

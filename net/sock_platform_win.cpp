@@ -54,9 +54,12 @@ void NetShutdown(NetSocket s) { ::shutdown(Native(s), SD_BOTH); }
 void NetClose(NetSocket s) { ::closesocket(Native(s)); }
 
 LocalFile FileOpenAppend(const std::wstring& path) {
-    const HANDLE h = ::CreateFileW(path.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<LocalFile>(h);
+    // Full write access, not append-only: emptying the file needs it.
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return kNoFile;
+    ::SetFilePointer(h, 0, nullptr, FILE_END);
+    return reinterpret_cast<LocalFile>(h);
 }
 
 LocalFile FileCreateEmpty(const std::wstring& path) {
@@ -89,7 +92,6 @@ bool FileMoveReplace(const std::wstring& from, const std::wstring& to) {
     return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
 }
 
-bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string NarrowText(const std::wstring& text) { return AnsiFromWide(text); }
 std::wstring WideText(const std::string& text) { return WideFromAnsi(text); }

@@ -84,10 +84,13 @@ def test_main_and_tray_menus(client, portal):
     client.click(box["hwnd"], 5000)
 
     # The main menu's last item is the version line: nothing happens.
+    before = {w["hwnd"] for w in client.windows() if w["pid"] == main["pid"] and w["visible"]}
     open_menu(client, main)
     choose(client, 5)
     time.sleep(1)
     assert no_menu(client) and proc.poll() is None
+    after = {w["hwnd"] for w in client.windows() if w["pid"] == main["pid"] and w["visible"]}
+    assert after == before  # no message box, no settings dialog
 
     # The tray menu's last item ends the client.
     open_menu(client, main, tray=True)

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace {
 
 TEST(SockUrl, SchemeHostAndPath) {
@@ -31,6 +34,8 @@ TEST(SockUrl, SchemeHostAndPath) {
     EXPECT_EQ(port, 47301);
     SplitHostPort("h", name, port);
     EXPECT_EQ(port, 80);
+    SplitHostPort("h:99999", name, port);  // not 34463
+    EXPECT_EQ(port, 0);
 }
 
 TEST(GetRequest, FieldsInOrderAndARangeOnlyAboveZero) {
@@ -57,8 +62,22 @@ TEST(ResponseCheck, StatusLengthTagAndRedirect) {
     const ResponseInfo partial = CheckResponseHead("HTTP/1.1 206 Partial Content\r\nContent-Length:   7\r\n\r\n");
     EXPECT_EQ(partial.result, ResponseUsable);
     EXPECT_EQ(partial.contentLength, 7);
-    EXPECT_TRUE(partial.partial);
     EXPECT_FALSE(partial.hasEntity);
+    // Lengths that are none: below zero, without digits.
+    for (const char* length : {"-5", "", " x", "+"})
+        EXPECT_EQ(CheckResponseHead(std::string("HTTP/1.1 200 OK\r\nContent-Length: ") + length + "\r\n\r\n").result,
+                  ResponseUnexpected)
+            << length;
+    // Only a quoted tag names an entity file.
+    for (const auto& [tag, entity] : std::vector<std::pair<const char*, const char*>>{
+             {"\"v1\"", "_v1_"}, {"W/\"v1\"", "W__v1_"}, {"\"v1\"  ", "_v1_"}, {"Statistic.ini", ""},
+             {"\"", ""}, {"W/x", ""}, {"NUL", ""}}) {
+        const ResponseInfo r =
+            CheckResponseHead(std::string("HTTP/1.1 200 OK\r\nContent-Length: 1\r\nETag: ") + tag + "\r\n\r\n");
+        EXPECT_EQ(r.result, ResponseUsable);
+        EXPECT_EQ(r.hasEntity, *entity != '\0') << tag;
+        EXPECT_EQ(r.entityName, entity) << tag;
+    }
     EXPECT_EQ(CheckResponseHead("HTTP/1.1 200 OK\r\n\r\n").result, ResponseUnexpected);  // no length
     EXPECT_EQ(CheckResponseHead("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n").result, ResponseUnexpected);
     EXPECT_EQ(CheckResponseHead("HTTP/1.1 302 Found\r\nLocation: http://x/\r\n\r\n").result, ResponseUnexpected);

@@ -100,10 +100,20 @@ TEST(IconRefresh, JsonCutNamesAndUninstallName) {
     EXPECT_EQ(CutJsonObject("callback({\"a\":{\"b\":1}});"), "{\"a\":{\"b\":1}}");
     EXPECT_EQ(CutJsonObject("no object"), "");
     EXPECT_EQ(CutJsonObject("}{"), "{");  // from the first "{" to the last "}" only when in order
-    EXPECT_TRUE(AcceptIconName(L"星光岛"));
-    EXPECT_TRUE(AcceptIconName(std::wstring(31, L'n')));
-    EXPECT_FALSE(AcceptIconName(std::wstring(32, L'n')));
-    EXPECT_FALSE(AcceptIconName(L""));
+    // The portal's name becomes a link's file name in three folders.
+    const struct {
+        std::wstring name;
+        bool accepted;
+    } names[] = {
+        {L"星光岛", true}, {std::wstring(31, L'n'), true}, {L"Moon v1.2 (beta)", true}, {L"a.b", true},
+        {L"COM10", true}, {L"console", true},
+        {std::wstring(32, L'n'), false}, {L"", false},
+        {L"..\\Startup\\x", false}, {L"a/b", false}, {L"a:b", false}, {L"what?", false}, {L"\"q\"", false},
+        {L"<x>", false}, {L"a|b", false}, {L"a*", false}, {L"tab\there", false},
+        {L"name.", false}, {L"name ", false}, {L"...", false},
+        {L"CON", false}, {L"nul.txt", false}, {L"Com1", false}, {L"LPT9 .lnk", false}, {L"aux", false},
+    };
+    for (const auto& n : names) EXPECT_EQ(AcceptIconName(n.name), n.accepted) << std::string(n.name.begin(), n.name.end());
     EXPECT_EQ(RefreshUninstallLinkName(std::wstring(31, L'n')), L"卸载 " + std::wstring(28, L'n'));
     EXPECT_EQ(RefreshUninstallLinkName(L"星光岛"), L"卸载 星光岛");
 }

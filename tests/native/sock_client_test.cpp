@@ -75,11 +75,13 @@ std::size_t RangeStart(const std::string& head) {
 // Serves `body` with an optional entity tag, honouring ranges unless told
 // otherwise; the n-th reply carries at most cut(n) body bytes.
 struct Origin {
+    explicit Origin(std::string resource) : body(std::move(resource)) {}
     std::string body;
     const char* etag = "\"v1\"";
     bool honourRange = true;
     std::function<std::size_t(std::size_t index)> cut = [](std::size_t) { return std::string::npos; };
     int shortBy = 0;  // the announced length exceeds what is sent
+    std::string extra;  // sent after the body, beyond the announced length
 
     CLoopbackServer::CountingHandler Handler() const {
         return [o = *this](const std::string& head, std::size_t index) {
@@ -93,7 +95,7 @@ struct Origin {
             std::string part = o.body.substr(from, o.cut(index));
             if (o.shortBy && part.size() == o.body.size() - from)
                 part.resize(part.size() > static_cast<std::size_t>(o.shortBy) ? part.size() - o.shortBy : 0);
-            return out.str() + part;
+            return out.str() + part + o.extra;
         };
     }
 };
@@ -185,6 +187,38 @@ TEST(SockClient, DownloadCases) {
          {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", "10-"}, {"/i.ico", ""}, {"/i.ico", "20-"},
           {"/i.ico", ""}, {"/i.ico", "30-"}, {"/i.ico", ""}, {"/i.ico", "40-"}},
          {{"W__a_b_c_", kBody.substr(0, 50)}}},
+        {"an unquoted tag names no entity file, so the settings beside the icon stay",
+         [](std::string& b) {
+             Origin o{b};
+             o.etag = "Statistic.ini";
+             return o.Handler();
+         },
+         {{"Statistic.ini", "[Lm03000]\r\nInstallTag=1\r\n"}}, "/i.ico", true,
+         {{"/i.ico", ""}, {"/i.ico", ""}},
+         {{"Lm03000.ico", "<body>"}, {"Statistic.ini", "[Lm03000]\r\nInstallTag=1\r\n"}}},
+        {"bytes past the announced length are not written",
+         [](std::string& b) {
+             Origin o{b};
+             o.extra = "trailing rubbish";
+             return o.Handler();
+         },
+         {}, "/i.ico", true, {{"/i.ico", ""}, {"/i.ico", ""}}, {{"Lm03000.ico", "<body>"}}},
+        {"a negative length is no length",
+         [](std::string&) { return Fixed("HTTP/1.1 200 OK\r\nContent-Length: -1\r\nETag: \"x\"\r\n\r\n"); },
+         {}, "/i.ico", false, {{"/i.ico", ""}}, {{"Lm03000.ico", std::nullopt}}},
+        {"a transfer head longer than its buffer writes nothing",
+         [](std::string& b) {
+             return CLoopbackServer::CountingHandler([b](const std::string& head, std::size_t index) {
+                 std::string reply = "HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(b.size()) +
+                                     "\r\nETag: \"v1\"\r\n";
+                 if (index % 2 == 1) reply += "X-Filler: " + std::string(2000, 'x') + "\r\n";
+                 return RangeStart(head) == 0 && index % 2 == 0 ? reply + "\r\n" : reply + "\r\n" + b;
+             });
+         },
+         {}, "/i.ico", false,
+         {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""},
+          {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}},
+         {{"Lm03000.ico", std::nullopt}, {"_v1_", ""}}},
         {"302 Found is an unexpected status, not retried",
          [](std::string&) { return Fixed("HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/x\r\nContent-Length: 0\r\n\r\n"); },
          {}, "/i.ico", false, {{"/i.ico", ""}}, {{"Lm03000.ico", std::nullopt}}},
@@ -270,6 +304,29 @@ TEST(SockClient, RedirectsAreFollowedOnlyWhenMovedTemporarilyAndBounded) {
     self = loop.Port();
     EXPECT_FALSE(SockDownloadFile(L"http://127.0.0.1:" + std::to_wstring(self) + L"/i.ico", dir.ClientPath("b.ico")));
     EXPECT_EQ(loop.Requests().size(), 11u);  // the first request and ten hops
+}
+
+TEST(SockClient, EveryAttemptMayFollowRedirectsAfresh) {
+    // Three hops before the file, and a transfer that brings 600 bytes at a
+    // time: the fifth attempt still follows its three hops.
+    Origin origin{kBody};
+    origin.cut = [](std::size_t) { return std::size_t{600}; };
+    const auto file = origin.Handler();
+    std::size_t files = 0;
+    unsigned short self = 0;
+    CLoopbackServer server(CLoopbackServer::CountingHandler([&](const std::string& head, std::size_t) {
+                               const std::string path = head.substr(4, head.find(' ', 4) - 4);
+                               const std::string next = path == "/a" ? "/b" : path == "/b" ? "/c" : "/real";
+                               if (path != "/real")
+                                   return "HTTP/1.1 302 Moved Temporarily\r\nLocation: http://127.0.0.1:" +
+                                          std::to_string(self) + next + "\r\nContent-Length: 0\r\n\r\n";
+                               return file(head, files++);
+                           }),
+                           0);
+    self = server.Port();
+    CScratch dir;
+    EXPECT_TRUE(SockDownloadFile(L"http://127.0.0.1:" + std::to_wstring(self) + L"/a", dir.ClientPath("a.ico")));
+    EXPECT_TRUE(dir.Read("a.ico") == kBody);
 }
 
 TEST(SockClient, FetchText) {
