@@ -123,15 +123,15 @@ void CHalvane3App::RunCommonTail() {
     SendRegEvent(L"100", L"打开");
     WaitBeaconDone();
 
-    // The splash object outlives the main window: it releases OLE once more
-    // when it goes, and the main window's browsers need OLE until then.
+    // The splash takes OLE for itself and gives it back when it goes; it
+    // goes after the main window, whose browsers need OLE until then, so OLE
+    // is released here no earlier than that and exactly once per start.
     std::unique_ptr<CFlashBK> splash;
     if (RunMode == ModeLogo) {
         splash = std::make_unique<CFlashBK>();
         m_pMainWnd = splash.get();
         splash->DoModal();
         m_pMainWnd = nullptr;
-        ::OleUninitialize();  // the splash initialised OLE when it was built
     }
 
     CHalvane3Dlg dlg;

@@ -94,6 +94,7 @@ void CQQHtml::OnNavigateComplete2Ext(DISPPARAMS* params) {
 }
 
 bool CQQHtml::CheckCompletion(const std::wstring& url) {
+    // Cookies are read only for the completion addresses.
     if (!IsExtLoginCompletion(url, LUMENDOR_EXTLOGIN_HOST_W)) return false;
     if (ClassifyCompletedNavigation(url, LUMENDOR_EXTLOGIN_HOST_W, CookiesOfAddress(url)) != ExtLoginStep::Finished)
         return false;  // the service goes on, with a binding form for example

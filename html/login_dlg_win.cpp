@@ -228,7 +228,8 @@ void CLoginDlg::OpenExtLogin(const std::wstring& url) {
     m_pExtLogin->SetTitle(ExtLoginTitle(url, LUMENDOR_EXTLOGIN_HOST_W).c_str());
     ::ShowWindow(m_pExtLogin->m_hWnd, SW_SHOW);
 
-    // Centred on the desktop, kept inside the work area.
+    // Centred on the desktop, and kept inside the work area so that its
+    // caption and close button stay above the taskbar on a short screen.
     RECT desk{}, work{}, wr{};
     ::GetWindowRect(::GetDesktopWindow(), &desk);
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);

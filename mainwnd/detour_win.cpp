@@ -272,6 +272,15 @@ LONG DetourTransactionCommit() {
         return error;
     }
 
+    // A replacement calls the real function through its pointer: the pointer
+    // leads to the finished trampoline before the jump is written, so a
+    // thread that arrives in between never finds the function leading back
+    // to the replacement.
+    for (const COperation& op : g_Operations) {
+        if (!op.m_bAttach) continue;
+        ::FlushInstructionCache(::GetCurrentProcess(), op.m_pHook->m_pTrampoline, op.m_pHook->m_plan.length);
+        *op.m_ppPointer = op.m_pHook->m_pTrampoline;
+    }
     for (const COperation& op : g_Operations) {
         CHook& h = *op.m_pHook;
         if (op.m_bAttach) {
@@ -294,8 +303,6 @@ LONG DetourTransactionCommit() {
         CHook* h = op.m_pHook;
         ::FlushInstructionCache(::GetCurrentProcess(), h->m_pTarget, h->m_plan.copied);
         if (op.m_bAttach) {
-            ::FlushInstructionCache(::GetCurrentProcess(), h->m_pTrampoline, h->m_plan.length);
-            *op.m_ppPointer = h->m_pTrampoline;
             g_Hooks.push_back(h);
         } else {
             *op.m_ppPointer = h->m_pTarget;

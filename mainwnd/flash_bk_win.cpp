@@ -56,15 +56,13 @@ CFlashBK::CFlashBK() : CDialog(IDD_BLANK) {
     m_bCenterOnInit = false;
     ::lstrcpynW(m_szMovie, ExeFolderPath(L"Logo.swf").c_str(), MAX_PATH);
     WriteMovieFile(CWinApp::ResourceHandle(), m_szMovie);
-    // Start-up releases OLE once after the splash has run; this object once
-    // more when it goes.
-    ::OleInitialize(nullptr);
+    m_bOleStarted = SUCCEEDED(::OleInitialize(nullptr));
 }
 
 CFlashBK::~CFlashBK() {
     delete m_pFlash;
     m_pFlash = nullptr;
-    ::OleUninitialize();
+    if (m_bOleStarted) ::OleUninitialize();
 }
 
 BOOL CFlashBK::OnInitDialog() {

@@ -20,6 +20,7 @@ public:
     void OnCancel() override;
 
     CFlashWnd* m_pFlash = nullptr;  // owned
+    bool m_bOleStarted = false;     // this object took OLE and gives it back
     int m_nSide = 0;
     wchar_t m_szMovie[MAX_PATH] = {};
 

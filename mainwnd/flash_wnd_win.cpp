@@ -414,6 +414,9 @@ LRESULT CALLBACK COleContainerWnd<TObj>::WndProc(HWND hWnd, UINT msg, WPARAM wPa
     if (msg == WM_CREATE) {
         auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
         ::SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        // The messages that still come before CreateWindowEx returns need
+        // the handle already.
+        if (auto* self = static_cast<COleContainerWnd*>(cs->lpCreateParams)) self->m_hWnd = hWnd;
         return ::DefWindowProcW(hWnd, msg, wParam, lParam);
     }
     auto* self = reinterpret_cast<COleContainerWnd*>(::GetWindowLongPtrW(hWnd, GWLP_USERDATA));

@@ -26,7 +26,10 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
         switch (HookActionFor(g_Hotkeys, g_pMainDlg->PageCount(), keyDown, static_cast<int>(key->vkCode),
                               keyDown ? CurrentModifierBits() : 0)) {
         case HookAction::ToggleBoss:
-            g_pMainDlg->ToggleBossKey();
+            // Hiding and showing windows takes longer than the system lets a
+            // low-level hook run before it drops the hook: the main window
+            // does it as soon as the hook has returned.
+            ::PostMessageW(g_pMainDlg->m_hWnd, WM_BOSSKEY, 0, 0);
             break;
         case HookAction::FlipMute:
             g_pMainDlg->m_bMuted = !g_pMainDlg->m_bMuted;

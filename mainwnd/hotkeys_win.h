@@ -14,7 +14,7 @@ extern HotkeyEntry g_Hotkeys[kHotkeyCount];
 extern HHOOK g_hKeyboardHook;
 
 // Reads ShortKey, AltWndKey and SndKey from the settings file into
-// g_Hotkeys. `path` defaults to the statistics file.
+// g_Hotkeys; ReloadHotkeysFrom reads them from the file at `path`.
 void ReloadHotkeys();
 void ReloadHotkeysFrom(const wchar_t* path);
 

@@ -9,13 +9,15 @@
 #include <vector>
 
 #include "html/login_dlg_win.h"
+#include "mainwnd/hotkey_logic.h"
 
 inline constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;
 inline constexpr UINT WM_ADDGAMEPAGE = WM_USER + 2;
 inline constexpr UINT WM_TRAYMENU = WM_USER + 3;
 inline constexpr UINT WM_HOTKEYSCHANGED = WM_USER + 4;
 inline constexpr UINT WM_OPENLOGINPAGE = WM_USER + 6;
-inline constexpr LPARAM kSelfMarker = 4286;
+inline constexpr UINT WM_BOSSKEY = WM_USER + 10;  // the keyboard hook saw the boss key
+inline constexpr LPARAM kSelfMarker = kSelfPostedMarker;
 
 inline constexpr UINT TIMER_MUTE_POLL = 3;
 inline constexpr UINT TIMER_RUNNING_TIME = 8;
@@ -91,6 +93,10 @@ protected:
     LRESULT OnTrayNotify(WPARAM, LPARAM);
     LRESULT OnTrayMenu(WPARAM, LPARAM);
     LRESULT OnHotkeysChanged(WPARAM, LPARAM);
+    LRESULT OnBossKey(WPARAM, LPARAM) {
+        ToggleBossKey();
+        return 0;
+    }
     LRESULT OnTimer(WPARAM, LPARAM);
     void OnBoss() { ToggleBossKey(); }
     void OnMute();

@@ -137,11 +137,12 @@ bool PatchInterfaceSlot(void* pObject, int nIndex, void* pReplacement, CSlotPatc
         ::InterlockedExchange(&patch.m_nClaimed, 0);
         return false;
     }
-    // The real entry is saved before the replacement can be reached.
+    // The real entry is saved before the replacement can be reached. The
+    // page stays writable: both tables may share it, and the other patch may
+    // be under way on another thread.
     patch.m_pReal = *slot;
     patch.m_pSlot = slot;
     ::InterlockedExchangePointer(slot, pReplacement);
-    ::VirtualProtectEx(::GetCurrentProcess(), slot, sizeof(void*), old, &old);
     return true;
 }
 

@@ -562,6 +562,8 @@ BOOL CScreenShot::OnInitDialog() {
     m_dlgZone.m_pOpera = &m_dlgOpera;
     m_dlgZone.m_hdcScreen = m_dlgZoom.m_hdcScreen = m_hdcScreen;
 
+    // The magnifier starts beside the cursor by the same rule as it follows
+    // it, so it never starts off the screen near the right or bottom edge.
     POINT cursor{};
     ::GetCursorPos(&cursor);
     m_dlgZoom.Follow(cursor, m_nScreenWidth, m_nScreenHeight);

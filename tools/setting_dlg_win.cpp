@@ -155,6 +155,11 @@ void CSettingDlg::DrawGroupFrames(HDC dc) {
 }
 
 INT_PTR RunSettingDlg(CWnd* owner) {
+    // One at a time: the tray menu still works while the dialog is open.
+    if (g_pSettingDlg) {
+        if (g_pSettingDlg->m_hWnd) ::SetForegroundWindow(g_pSettingDlg->m_hWnd);
+        return IDCANCEL;
+    }
     CSettingDlg dlg(owner);
     g_pSettingDlg = &dlg;
     const INT_PTR result = dlg.DoModal();
