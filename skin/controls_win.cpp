@@ -1,5 +1,7 @@
 #include "skin/controls_win.h"
 
+#include "skin/memory_canvas_win.h"
+
 #include <vector>
 
 #include "skin/skin_geometry.h"
@@ -13,23 +15,6 @@ void TrackHoverAndLeave(HWND hwnd, int& tracking) {
     TRACKMOUSEEVENT tme{sizeof tme, TME_HOVER | TME_LEAVE, hwnd, 10};
     tracking = ::TrackMouseEvent(&tme) ? 1 : 0;
 }
-
-// A memory DC with a bitmap of the given size, compatible with `like`.
-struct MemoryCanvas {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ old = nullptr;
-    MemoryCanvas(HDC like, int w, int h) {
-        dc = ::CreateCompatibleDC(like);
-        bitmap = ::CreateCompatibleBitmap(like, w > 0 ? w : 1, h > 0 ? h : 1);
-        old = ::SelectObject(dc, bitmap);
-    }
-    ~MemoryCanvas() {
-        ::SelectObject(dc, old);
-        ::DeleteObject(bitmap);
-        ::DeleteDC(dc);
-    }
-};
 
 }  // namespace
 
@@ -144,7 +129,7 @@ void CBtnEx::DrawItem(const DRAWITEMSTRUCT* item) {
     if (frame == 2) m_bPressedLatch = 1;
 
     const int w = m_rcWindow.right - m_rcWindow.left, h = m_rcWindow.bottom - m_rcWindow.top;
-    MemoryCanvas canvas(item->hDC, w, h);
+    CMemoryCanvas canvas(item->hDC, w, h);
     PaintParentSkin(m_hWnd, canvas.dc);
 
     int fw = 0, fh = 0;
@@ -152,7 +137,7 @@ void CBtnEx::DrawItem(const DRAWITEMSTRUCT* item) {
         if (fw == w && fh == h) {
             ImageList_Draw(m_images, frame, canvas.dc, 0, 0, ILD_TRANSPARENT);
         } else {
-            MemoryCanvas frameCanvas(item->hDC, fw, fh);
+            CMemoryCanvas frameCanvas(item->hDC, fw, fh);
             HBRUSH key = ::CreateSolidBrush(kKey);
             RECT all{0, 0, fw, fh};
             ::FillRect(frameCanvas.dc, &all, key);
@@ -268,7 +253,7 @@ LRESULT CStaticEx::OnPaint(WPARAM, LPARAM) {
     HDC dc = ::BeginPaint(m_hWnd, &ps);
     RECT client{};
     ::GetClientRect(m_hWnd, &client);
-    MemoryCanvas canvas(dc, client.right, client.bottom);
+    CMemoryCanvas canvas(dc, client.right, client.bottom);
     PaintParentSkin(m_hWnd, canvas.dc);
     DrawStaticText(canvas.dc);
     ::BitBlt(dc, 0, 0, client.right, client.bottom, canvas.dc, 0, 0, SRCCOPY);

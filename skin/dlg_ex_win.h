@@ -1,6 +1,7 @@
 // The skinned dialog base: bitmap frame with shaped corners, caption
 // buttons, title and icon, dragging, edge resizing and its own maximize.
 #pragma once
+#include "skin/memory_canvas_win.h"
 #include "framework/wnd_win.h"
 #include "skin/controls_win.h"
 
@@ -56,15 +57,10 @@ protected:
     // size, put on `target` in one go so nothing flickers.
     template <class Extra>
     void PaintFramed(HDC target, int width, int height, Extra extra) {
-        HDC mem = ::CreateCompatibleDC(target);
-        HBITMAP canvas = ::CreateCompatibleBitmap(target, width, height);
-        HGDIOBJ old = ::SelectObject(mem, canvas);
-        DrawSkinFrame(mem, width, height);
-        extra(mem);
-        ::BitBlt(target, 0, 0, width, height, mem, 0, 0, SRCCOPY);
-        ::SelectObject(mem, old);
-        ::DeleteObject(canvas);
-        ::DeleteDC(mem);
+        CMemoryCanvas canvas(target, width, height);
+        DrawSkinFrame(canvas.dc, width, height);
+        extra(canvas.dc);
+        ::BitBlt(target, 0, 0, width, height, canvas.dc, 0, 0, SRCCOPY);
     }
     void LayoutCaptionButtons(int layoutWidth);
 

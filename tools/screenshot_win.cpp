@@ -1,5 +1,7 @@
 #include "tools/screenshot_win.h"
 
+#include "skin/memory_canvas_win.h"
+
 #include <commdlg.h>
 
 #include <vector>
@@ -17,28 +19,9 @@ constexpr BYTE kPanelDarkness = 200;
 // A save is running (its dialog is open): further requests are ignored.
 bool g_bShotSaving = false;
 
-// A memory DC with a bitmap of the given size, compatible with `like`.
-struct Canvas {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ old = nullptr;
-    Canvas(HDC like, int w, int h) {
-        dc = ::CreateCompatibleDC(like);
-        bitmap = ::CreateCompatibleBitmap(like, w > 0 ? w : 1, h > 0 ? h : 1);
-        old = ::SelectObject(dc, bitmap);
-    }
-    ~Canvas() {
-        ::SelectObject(dc, old);
-        ::DeleteObject(bitmap);
-        ::DeleteDC(dc);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-};
-
 // Blends black over a rectangle of `dc` with the given constant alpha.
 void Darken(HDC dc, int x, int y, int w, int h, BYTE alpha) {
-    Canvas black(dc, w, h);
+    CMemoryCanvas black(dc, w, h);
     ::PatBlt(black.dc, 0, 0, w, h, BLACKNESS);
     BLENDFUNCTION blend{AC_SRC_OVER, 0, alpha, 0};
     ::AlphaBlend(dc, x, y, w, h, black.dc, 0, 0, w, h, blend);
@@ -234,7 +217,7 @@ void CShotZoom::Follow(POINT cursor, int screenWidth, int screenHeight) {
 LRESULT CShotZoom::OnEraseBkgnd(WPARAM wParam, LPARAM) {
     if (!m_hdcScreen) return 1;
     HDC target = reinterpret_cast<HDC>(wParam);
-    Canvas canvas(target, kZoomWidth, kZoomHeight);
+    CMemoryCanvas canvas(target, kZoomWidth, kZoomHeight);
     HDC dc = canvas.dc;
 
     // The zoomed square: black, a white frame, the enlarged cursor area.
@@ -338,7 +321,7 @@ LRESULT CRealShotZone::OnEraseBkgnd(WPARAM wParam, LPARAM) {
     const int W = client.right, H = client.bottom;
     if (W <= 0 || H <= 0) return 1;
     const RECT at = SelectionRect();
-    Canvas canvas(target, W, H);
+    CMemoryCanvas canvas(target, W, H);
     HDC dc = canvas.dc;
     FillSolid(dc, {0, 0, W, H}, kKey);
     ::BitBlt(dc, 0, 0, W, H, m_hdcScreen, at.left, at.top, SRCCOPY);
@@ -590,7 +573,7 @@ void CScreenShot::PlaceToolbar() {
 LRESULT CScreenShot::OnEraseBkgnd(WPARAM wParam, LPARAM lParam) {
     if (!m_hdcScreen) return DefWindowProc(WM_ERASEBKGND, wParam, lParam);
     HDC target = reinterpret_cast<HDC>(wParam);
-    Canvas canvas(target, m_nScreenWidth, m_nScreenHeight);
+    CMemoryCanvas canvas(target, m_nScreenWidth, m_nScreenHeight);
     ::BitBlt(canvas.dc, 0, 0, m_nScreenWidth, m_nScreenHeight, m_hdcScreen, 0, 0, SRCCOPY);
     Darken(canvas.dc, 0, 0, m_nScreenWidth, m_nScreenHeight, kOverlayDarkness);
     ::BitBlt(target, 0, 0, m_nScreenWidth, m_nScreenHeight, canvas.dc, 0, 0, SRCCOPY);

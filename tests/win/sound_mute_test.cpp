@@ -332,41 +332,10 @@ TEST(SoundMute, ApplyMuteChoosesTheWayByVersion) {
 
 // --- a process of its own: the early-Windows way from start to exit ---
 
-struct ProbeRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;
-};
-
-ProbeRun RunSoundProbe() {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    ::CreatePipe(&readEnd, &writeEnd, &sa, 0);
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    PROCESS_INFORMATION pi{};
-    const std::wstring exe = TestFolder() + L"sound_probe.exe";
-    std::wstring cmd = L"\"" + exe + L"\"";
-    ProbeRun run;
-    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        ::CloseHandle(readEnd);
-        ::CloseHandle(writeEnd);
-        return run;
-    }
-    ::CloseHandle(writeEnd);
-    char buf[256];
-    DWORD got = 0;
-    while (::ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got)
-        for (DWORD i = 0; i < got; ++i)
-            if (buf[i] != '\r' && buf[i] != '\n') run.output.push_back(buf[i]);
-    ::WaitForSingleObject(pi.hProcess, 60000);
-    ::GetExitCodeProcess(pi.hProcess, &run.exitCode);
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(readEnd);
+// The probe's one line of results, and its exit code.
+ProgramRun RunSoundProbe() {
+    ProgramRun run = RunProgram(L"sound_probe.exe");
+    while (!run.output.empty() && run.output.back() == '\n') run.output.pop_back();
     return run;
 }
 
@@ -392,14 +361,14 @@ private:
 
 TEST(SoundMuteProcess, EarlyWindowsInterceptsFromFirstTickToExit) {
     CProbeVersion xp(L"winxp");
-    const ProbeRun run = RunSoundProbe();
+    const ProgramRun run = RunSoundProbe();
     EXPECT_EQ(run.output, "major=5 first=1 hooked=1 second=1 muted=1 zeroed=1");
     EXPECT_EQ(run.exitCode, 0u) << "3: waveOutWrite was not restored at exit";
 }
 
 TEST(SoundMuteProcess, LaterWindowsUsesTheMixerAndInterceptsNothing) {
     CProbeVersion win7(L"win7");
-    const ProbeRun run = RunSoundProbe();
+    const ProgramRun run = RunSoundProbe();
     // The mixer's answers depend on the machine's sound devices; nothing is
     // intercepted, muted by interception or zeroed whatever they are.
     EXPECT_TRUE(std::regex_match(run.output, std::regex("major=6 first=[01] hooked=0 second=[01] muted=0 zeroed=0")))

@@ -41,3 +41,43 @@ inline void Pump(int ms) {
         ::Sleep(5);
     }
 }
+
+// What a program beside the tests printed (carriage returns dropped) and
+// its exit code; 0xFFFFFFFF when it could not be started.
+struct ProgramRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;
+};
+
+inline ProgramRun RunProgram(const wchar_t* exeName, const std::wstring& args = L"") {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ProgramRun run;
+    if (!::CreatePipe(&readEnd, &writeEnd, &sa, 0)) return run;
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi{};
+    const std::wstring exe = TestFolder() + exeName;
+    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        ::CloseHandle(readEnd);
+        ::CloseHandle(writeEnd);
+        return run;
+    }
+    ::CloseHandle(writeEnd);
+    char buf[256];
+    DWORD got = 0;
+    while (::ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got)
+        for (DWORD i = 0; i < got; ++i)
+            if (buf[i] != '\r') run.output.push_back(buf[i]);
+    ::WaitForSingleObject(pi.hProcess, 60000);
+    ::GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(readEnd);
+    return run;
+}
