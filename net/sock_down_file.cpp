@@ -192,7 +192,11 @@ int CSockDownFile::Transfer() {
         FileClose(file);
         return 0;
     }
-    if (!m_base.ReadHeaderBlock()) {
+    // Only the resource itself may take the icon's place, never an error
+    // page that happens to be as long.
+    const bool whole = m_base.ReadHeaderBlock() &&
+                       m_base.m_header.substr(0, m_base.m_header.find("\r\n")).find(" 200 ") != std::string::npos;
+    if (!whole) {
         FileClose(file);
         return 0;
     }

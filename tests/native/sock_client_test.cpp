@@ -176,6 +176,18 @@ TEST(SockClient, DownloadCases) {
          {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""},
           {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}},
          {{"Lm03000.ico", std::nullopt}, {"Lm03000.ico.~tmp", kBody.substr(0, 100)}}},
+        {"without a tag an error page as long as the icon does not replace it",
+         [](std::string& b) {
+             return CLoopbackServer::CountingHandler([b](const std::string&, std::size_t index) {
+                 const std::string status = index % 2 == 0 ? "200 OK" : "500 Internal Server Error";
+                 return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(b.size()) + "\r\n\r\n" +
+                        std::string(b.size(), 'e');
+             });
+         },
+         {{"Lm03000.ico", "old"}}, "/i.ico", false,
+         {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""},
+          {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}},
+         {{"Lm03000.ico", "old"}}},
         {"a tag with file-name characters",
          [](std::string& b) {
              Origin o{b};
