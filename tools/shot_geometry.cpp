@@ -117,11 +117,6 @@ std::wstring WithBmpExtension(std::wstring_view name) {
     return out;
 }
 
-int DibStride(int width, int bitCount) {
-    const long long bits = static_cast<long long>(width) * bitCount;
-    return static_cast<int>((bits + 31) / 32 * 4);
-}
-
 int FileBitCount(int bitmapBits) { return bitmapBits >= 16 ? bitmapBits : 24; }
 
 std::optional<std::uint32_t> DibImageSize(int width, int height, int bitCount) {

@@ -85,7 +85,6 @@ std::wstring WithBmpExtension(std::wstring_view name);
 
 // BMP layout. Rows of a device-independent bitmap are padded to 4 bytes.
 inline constexpr std::size_t kBmpHeaderSize = 54;
-int DibStride(int width, int bitCount);
 // Bits per pixel of the file for a bitmap of `bitmapBits`: bitmaps below 16
 // bits would need a colour table, so they are written with 24.
 int FileBitCount(int bitmapBits);

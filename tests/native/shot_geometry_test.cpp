@@ -215,7 +215,7 @@ TEST(ShotBmp, RowsArePaddedToFourBytes) {
         {1, 32, 4}, {3, 32, 12}, {1, 24, 4},   {3, 24, 12}, {4, 24, 12},
         {5, 24, 16}, {1, 16, 4}, {3, 16, 8},   {2, 16, 4},  {0, 32, 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(DibStride(c.width, c.bits), c.stride) << c.width << "x" << c.bits;
+    for (const auto& c : cases) EXPECT_EQ(*DibImageSize(c.width, 1, c.bits), static_cast<std::uint32_t>(c.stride)) << c.width << "x" << c.bits;
     // 24 bits and 3 pixels: a device bitmap's even row of 10 bytes would be
     // too short for the 12 the pixels are fetched with.
     EXPECT_EQ(*DibImageSize(3, 2, 24), 24u);
