@@ -9,6 +9,9 @@ add_compile_options(-Wall -Wextra)
 # The socket client runs natively over BSD sockets.
 add_library(lumendor_portable STATIC ${LUMENDOR_PORTABLE_SOURCES} net/sock_platform_posix.cpp)
 target_include_directories(lumendor_portable PUBLIC ${CMAKE_SOURCE_DIR} ${LUMENDOR_GENERATED})
+# The icon description is read with jsoncpp (Debian's libjsoncpp-dev here).
+find_package(jsoncpp CONFIG REQUIRED)
+target_link_libraries(lumendor_portable PUBLIC JsonCpp::JsonCpp)
 
 find_package(GTest CONFIG QUIET)
 if(NOT GTest_FOUND)

@@ -16,7 +16,7 @@ packages=(
   xvfb openbox x11-apps x11-utils xauth imagemagick libx11-dev
   python3 python3-pytest
   fonts-wqy-microhei
-  googletest
+  googletest libjsoncpp-dev
   clang libclang-rt-14-dev
 )
 

@@ -7,13 +7,11 @@
 #include <shlobj.h>
 #include <wininet.h>
 
-#include <json/json.h>
-
-#include <memory>
 #include <vector>
 
 #include "app/build_config.h"
 #include "app/halvane3_app_win.h"
+#include "install/icon_description.h"
 #include "install/install_win.h"
 #include "net/sock_down_file.h"
 #include "settings/settings_win.h"
@@ -44,21 +42,11 @@ std::wstring IconDescriptionUrl() {
 }
 
 void UpdateDesktopIcon() {
-    const std::string object = CutJsonObject(SockFetchText(IconDescriptionUrl()));
-    if (object.empty()) return;
-    Json::Value root;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    if (!reader->parse(object.data(), object.data() + object.size(), &root, &errors) || !root.isObject()) return;
-    for (const char* member : {"iconUrl", "iconName", "time"})
-        if (!root.isMember(member) || !root[member].isString()) return;
-
-    std::wstring url = WideFromUtf8(root["iconUrl"].asString());
-    const std::wstring name = WideFromUtf8(root["iconName"].asString());
-    std::wstring time = WideFromUtf8(root["time"].asString());
-    if (url.size() > 255) url.resize(255);
-    if (time.size() > 63) time.resize(63);
+    IconDescription description;
+    if (!ParseIconDescription(SockFetchText(IconDescriptionUrl()), description)) return;
+    const std::wstring& url = description.url;
+    const std::wstring& name = description.name;
+    const std::wstring& time = description.time;
     if (ReadSetting(Keys::IconTime) == time) return;
     // A name the links cannot carry would leave the desktop without any
     // shortcut: such a description is not applied.

@@ -16,6 +16,43 @@ const std::wstring kTagVer = L"tag=Lm03000&ver=3.0.0.1";
 
 }  // namespace
 
+std::wstring Utf8ToUtf16(std::string_view bytes) {
+    std::wstring out;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b0 = static_cast<unsigned char>(bytes[i]);
+        std::uint32_t cp = 0xFFFD;
+        std::size_t len = 1;
+        auto cont = [&](std::size_t k) {
+            return i + k < bytes.size() && (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+        };
+        auto bits = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + k]) & 0x3F); };
+        if (b0 < 0x80) {
+            cp = b0;
+        } else if (b0 >= 0xC2 && b0 < 0xE0 && cont(1)) {
+            cp = ((b0 & 0x1Fu) << 6) | bits(1);
+            len = 2;
+        } else if (b0 >= 0xE0 && b0 < 0xF0 && cont(1) && cont(2)) {
+            cp = ((b0 & 0x0Fu) << 12) | (bits(1) << 6) | bits(2);
+            len = 3;
+            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+        } else if (b0 >= 0xF0 && b0 < 0xF5 && cont(1) && cont(2) && cont(3)) {
+            cp = ((b0 & 0x07u) << 18) | (bits(1) << 12) | (bits(2) << 6) | bits(3);
+            len = 4;
+            if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<wchar_t>(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
 std::string Utf16ToUtf8(std::wstring_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -8,6 +8,9 @@
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::wstring_view text);
+// UTF-8 to UTF-16 as the system converts without strict checking: invalid
+// sequences become U+FFFD.
+std::wstring Utf8ToUtf16(std::string_view bytes);
 
 // Every byte of the UTF-8 form that is not an ASCII letter or digit as
 // "%XX" (upper-case hex); the result cut to capacity - 1 characters.

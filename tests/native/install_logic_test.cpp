@@ -1,4 +1,5 @@
 #include "install/install_logic.h"
+#include "install/icon_description.h"
 
 #include <gtest/gtest.h>
 
@@ -116,6 +117,58 @@ TEST(IconRefresh, JsonCutNamesAndUninstallName) {
     for (const auto& n : names) EXPECT_EQ(AcceptIconName(n.name), n.accepted) << std::string(n.name.begin(), n.name.end());
     EXPECT_EQ(RefreshUninstallLinkName(std::wstring(31, L'n')), L"卸载 " + std::wstring(28, L'n'));
     EXPECT_EQ(RefreshUninstallLinkName(L"星光岛"), L"卸载 星光岛");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(IconRefresh, DescriptionFromReply) {
+    const struct {
+        std::string reply;
+        std::wstring url, name, time;
+    } good[] = {
+        {R"({"iconUrl":"http://h/i.ico","iconName":"星光岛","time":"20261208"})", L"http://h/i.ico", L"星光岛", L"20261208"},
+        // A callback around the object, members in any order, extra members.
+        {R"(cb({"time":"7","x":[1,{"y":2}],"iconName":"n","iconUrl":"u"});)", L"u", L"n", L"7"},
+        {R"({"iconUrl":"","iconName":"","time":""})", L"", L"", L""},
+        {R"({"iconUrl":"u","iconName":"n","time":"t"} trailing {)", L"u", L"n", L"t"},
+        // Bytes that are not UTF-8 become replacement characters, not a failure.
+        {"{\"iconUrl\":\"u\",\"iconName\":\"a\xff\",\"time\":\"t\"}", L"u", L"a\uFFFD", L"t"},
+    };
+    for (const auto& c : good) {
+        IconDescription d;
+        ASSERT_TRUE(ParseIconDescription(c.reply, d)) << c.reply;
+        EXPECT_EQ(d.url, c.url) << c.reply;
+        EXPECT_EQ(d.name, c.name) << c.reply;
+        EXPECT_EQ(d.time, c.time) << c.reply;
+    }
+    const std::string bad[] = {
+        // Every member must be there and be a string.
+        R"({"iconUrl":"u","iconName":"n"})",
+        R"({"iconUrl":"u","iconName":"n","time":20261208})",
+        R"({"iconUrl":null,"iconName":"n","time":"t"})",
+        R"({"iconUrl":["u"],"iconName":"n","time":"t"})",
+        // Not an object, or not JSON at all.
+        R"(["iconUrl","iconName","time"])",
+        R"({"iconUrl":"u","iconName":"n","time":"t")",
+        R"({"a":1} {"iconUrl":"u","iconName":"n","time":"t"})",
+        "<html>502 Bad Gateway</html>",
+        "",
+    };
+    for (const auto& reply : bad) {
+        IconDescription d;
+        EXPECT_FALSE(ParseIconDescription(reply, d)) << reply;
+    }
+
+    // The address and the stamp are cut; the name is judged later, whole.
+    const std::string longUrl(300, 'u'), longTime(100, '9'), longName(40, 'n');
+    IconDescription d;
+    ASSERT_TRUE(ParseIconDescription(
+        "{\"iconUrl\":\"" + longUrl + "\",\"iconName\":\"" + longName + "\",\"time\":\"" + longTime + "\"}", d));
+    EXPECT_EQ(d.url, std::wstring(255, L'u'));
+    EXPECT_EQ(d.time, std::wstring(63, L'9'));
+    EXPECT_EQ(d.name, std::wstring(40, L'n'));
 }
 
 }  // namespace
