@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <memory>
 
 #include "install/install_logic.h"
@@ -14,7 +15,14 @@ bool ParseIconDescription(std::string_view reply, IconDescription& out) {
     Json::CharReaderBuilder builder;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string errors;
-    if (!reader->parse(object.data(), object.data() + object.size(), &root, &errors) || !root.isObject()) return false;
+    // The reader throws on input nested deeper than it allows: a reply is
+    // the portal's, so that is a description we cannot read, not a crash.
+    try {
+        if (!reader->parse(object.data(), object.data() + object.size(), &root, &errors) || !root.isObject())
+            return false;
+    } catch (const std::exception&) {
+        return false;
+    }
     for (const char* member : {"iconUrl", "iconName", "time"})
         if (!root.isMember(member) || !root[member].isString()) return false;
 

@@ -56,8 +56,7 @@ void UpdateDesktopIcon() {
     if (!SockDownloadFile(url, icon)) return;
 
     const HRESULT com = ::CoInitialize(nullptr);
-    const std::wstring stored = ReadSetting(Keys::IconName);
-    const std::wstring old = stored.empty() ? std::wstring(L"Lumendor") : stored;
+    const std::wstring old = StoredLinkName(ReadSetting(Keys::IconName));
     DeleteDesktopShortcut(old);
     DeleteProgramsShortcut(old);
     DeleteProgramsShortcut(RefreshUninstallLinkName(old));

@@ -169,4 +169,8 @@ bool AcceptIconName(std::wstring_view name) {
     return true;
 }
 
+std::wstring StoredLinkName(std::wstring_view stored) {
+    return AcceptIconName(stored) ? std::wstring(stored) : std::wstring(L"Lumendor");
+}
+
 std::wstring RefreshUninstallLinkName(std::wstring_view name) { return UninstallLinkName(name.substr(0, 28)); }

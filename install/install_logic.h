@@ -52,5 +52,9 @@ std::wstring ClassesRootKeyName(std::wstring_view exeFileName);
 std::string CutJsonObject(std::string_view body);
 // A portal-given shortcut name is taken when it has 1 to 31 characters.
 bool AcceptIconName(std::wstring_view name);
+// The links' name as stored in the settings file: a name the refresh could
+// not have written (a hand-edited or damaged file) is not a file name to
+// delete by, so the display name's links are meant instead.
+std::wstring StoredLinkName(std::wstring_view stored);
 // The uninstall link's name after a refresh: "卸载 " + at most 28 characters.
 std::wstring RefreshUninstallLinkName(std::wstring_view name);

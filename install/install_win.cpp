@@ -279,9 +279,8 @@ void RemoveRegistryEntries() {
 
 void RemoveShortcuts() {
     const HRESULT com = ::CoInitialize(nullptr);
-    const std::wstring stored = ReadSetting(Keys::IconName);
     DeleteDesktopShortcut(L"4286网页游戏");
-    const std::wstring name = stored.empty() ? L"Lumendor" : stored;
+    const std::wstring name = StoredLinkName(ReadSetting(Keys::IconName));
     DeleteDesktopShortcut(name);
     DeleteProgramsShortcut(name);
     DeleteProgramsShortcut(RefreshUninstallLinkName(name));

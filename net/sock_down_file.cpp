@@ -146,6 +146,8 @@ void CSockDownFile::ReceiveInto(LocalFile file, std::int64_t offset, std::int64_
 int CSockDownFile::Transfer() {
     const std::wstring destination = m_szLocalPath;
     std::int64_t received = 0;
+    // An empty answer is no file: it never takes the place of one.
+    if (m_base.m_contentLength <= 0) return 0;
     if (!m_base.m_entityName.empty()) {
         std::wstring name = WideText(m_base.m_entityName);
         if (name.size() > kEntityNameCapacity - 1) name.resize(kEntityNameCapacity - 1);

@@ -117,6 +117,12 @@ TEST(IconRefresh, JsonCutNamesAndUninstallName) {
     for (const auto& n : names) EXPECT_EQ(AcceptIconName(n.name), n.accepted) << std::string(n.name.begin(), n.name.end());
     EXPECT_EQ(RefreshUninstallLinkName(std::wstring(31, L'n')), L"卸载 " + std::wstring(28, L'n'));
     EXPECT_EQ(RefreshUninstallLinkName(L"星光岛"), L"卸载 星光岛");
+    // Links are deleted by a stored name only when the refresh could have
+    // written it.
+    EXPECT_EQ(StoredLinkName(L"星光岛"), L"星光岛");
+    EXPECT_EQ(StoredLinkName(L""), L"Lumendor");
+    EXPECT_EQ(StoredLinkName(L"..\\..\\Startup\\x"), L"Lumendor");
+    EXPECT_EQ(StoredLinkName(std::wstring(40, L'n')), L"Lumendor");
 }
 
 }  // namespace
@@ -155,6 +161,8 @@ TEST(IconRefresh, DescriptionFromReply) {
         R"({"a":1} {"iconUrl":"u","iconName":"n","time":"t"})",
         "<html>502 Bad Gateway</html>",
         "",
+        // Nesting deeper than the reader allows makes it throw.
+        "{\"iconUrl\":\"u\",\"iconName\":\"n\",\"time\":\"t\",\"x\":" + std::string(2000, '[') + "}",
     };
     for (const auto& reply : bad) {
         IconDescription d;

@@ -188,6 +188,16 @@ TEST(SockClient, DownloadCases) {
          {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""},
           {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}},
          {{"Lm03000.ico", "old"}}},
+        {"an empty resource with a tag never replaces the file",
+         [](std::string&) { return Fixed("HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: 0\r\n\r\n"); },
+         {{"Lm03000.ico", "old"}}, "/i.ico", false,
+         {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}},
+         {{"Lm03000.ico", "old"}, {"_v1_", std::nullopt}}},
+        {"an empty resource without a tag never replaces the file",
+         [](std::string&) { return Fixed("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"); },
+         {{"Lm03000.ico", "old"}}, "/i.ico", false,
+         {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}},
+         {{"Lm03000.ico", "old"}, {"Lm03000.ico.~tmp", std::nullopt}}},
         {"a tag with file-name characters",
          [](std::string& b) {
              Origin o{b};
