@@ -405,5 +405,8 @@ LRESULT CLoginBkDlg::OnShowWindow(WPARAM wParam, LPARAM lParam) {
 
 BOOL CLoginBkDlg::PreTranslateMessage(MSG* pMsg) {
     if (pMsg->message == WM_KEYDOWN && (pMsg->wParam == VK_RETURN || pMsg->wParam == VK_ESCAPE)) return TRUE;
+    // F5 goes on to the main window, which refreshes the current game page;
+    // the dialog manager would take it as this dialog's own key.
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_F5) return FALSE;
     return CDialog::PreTranslateMessage(pMsg);
 }

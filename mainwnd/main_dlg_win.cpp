@@ -471,15 +471,26 @@ LRESULT CHalvane3Dlg::OnSizeMain(WPARAM wParam, LPARAM lParam) {
 LRESULT CHalvane3Dlg::OnWindowPosChanging(WPARAM wParam, LPARAM lParam) {
     auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
     const int n = PageCount();
-    if (n > 0 && pos && !(pos->flags & SWP_NOSIZE)) {
-        const MainSize size = ClampMainSize(pos->cx, pos->cy, n);
-        if (size.raised) {
-            pos->cx = size.cx;
-            pos->cy = size.cy;
-            return 0;
+    if (n > 0 && pos && (pos->flags & (SWP_NOSIZE | SWP_NOMOVE)) != (SWP_NOSIZE | SWP_NOMOVE)) {
+        // A drag by the caption proposes a position without a size, a
+        // resize may propose a size without a position: the part that is
+        // not proposed is the window's own.
+        RECT now{};
+        ::GetWindowRect(m_hWnd, &now);
+        const bool sized = !(pos->flags & SWP_NOSIZE), moved = !(pos->flags & SWP_NOMOVE);
+        const int x = moved ? pos->x : now.left, y = moved ? pos->y : now.top;
+        const int cx = sized ? pos->cx : now.right - now.left, cy = sized ? pos->cy : now.bottom - now.top;
+        if (sized) {
+            const MainSize size = ClampMainSize(cx, cy, n);
+            if (size.raised) {
+                pos->cx = size.cx;
+                pos->cy = size.cy;
+                return 0;
+            }
         }
-        ::SetWindowPos(m_arrPageWnd[static_cast<std::size_t>(m_nCurPage)], nullptr, pos->x + 4, pos->y + 65,
-                       pos->cx - 8, pos->cy - 69, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+        if (m_nCurPage >= 0 && static_cast<std::size_t>(m_nCurPage) < m_arrPageWnd.size())
+            ::SetWindowPos(m_arrPageWnd[static_cast<std::size_t>(m_nCurPage)], nullptr, x + 4, y + 65, cx - 8,
+                           cy - 69, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
     }
     return DefWindowProc(WM_WINDOWPOSCHANGING, wParam, lParam);
 }
@@ -654,9 +665,10 @@ LRESULT CHalvane3Dlg::OnNcLButtonDblClkMain(WPARAM wParam, LPARAM lParam) {
 LRESULT CHalvane3Dlg::OnSysCommand(WPARAM wParam, LPARAM lParam) {
     const LRESULT r = DefWindowProc(WM_SYSCOMMAND, wParam, lParam);
     if ((wParam & 0xFFF0) == SC_RESTORE && PageCount() > 0) {
-        // Let the game repaint at once.
+        // Let the game repaint at once. The page's browser is its direct
+        // child: no frame window stands between them here.
         HWND w = m_arrPageWnd[static_cast<std::size_t>(m_nCurPage)];
-        for (const wchar_t* cls : {L"AfxFrameOrView90su", L"Shell Embedding", L"Shell DocObject View",
+        for (const wchar_t* cls : {L"Shell Embedding", L"Shell DocObject View",
                                    L"Internet Explorer_Server", L"MacromediaFlashPlayerActiveX"}) {
             HWND next = ::FindWindowExW(w, nullptr, cls, L"");
             if (!next) break;

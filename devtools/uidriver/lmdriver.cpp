@@ -491,6 +491,14 @@ int wmain(int argc, wchar_t** argv) {
     if (cmd == L"drag" && argc >= 6)
         return Drag(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])),
                     static_cast<int>(ParseNum(argv[4])), static_cast<int>(ParseNum(argv[5])));
+    if (cmd == L"move" && argc >= 5) {
+        // A plain move, as a drag by the caption proposes it: no size.
+        HWND h = ParseHwnd(argv[2]);
+        return ::SetWindowPos(h, nullptr, static_cast<int>(ParseNum(argv[3])), static_cast<int>(ParseNum(argv[4])), 0,
+                              0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+                   ? 0
+                   : 1;
+    }
     if (cmd == L"clickat" && argc >= 4)
         return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])));
     if (cmd == L"clipboard") return PrintClipboardBitmap();

@@ -147,3 +147,40 @@ def test_f5_and_ctrl_d_reach_the_current_page_only(client, portal):
     assert len(wait_requests(portal, "/d.php", 2)) == 2
     client.drive("post", hwnd, str(WM_SYSCOMMAND), str(SC_CLOSE), "4286")
     assert wait_exit(proc) == 0
+
+
+def test_page_follows_a_plain_move_and_f5_in_the_login_window_refreshes_it(client, portal):
+    game = "http://127.0.0.1:47301/lmdr/game.html?server=12&logingame=lmdr"
+    client.start("/newgm", "h0", "x" + game)
+    main = client.main_window()
+    hwnd = main["hwnd"]
+    assert hand_over(client, main, "12服-abcd-player") == 1
+    assert len(wait_requests(portal, "/lmdr/game.html", 1)) == 1
+
+    owned = [line.split("\t") for line in client.drive("owned", hwnd).stdout.decode().splitlines()]
+    page = [w[0] for w in owned if client.drive("text", w[0], "102").returncode == 0]
+    login = [w[0] for w in owned if w[0] not in page and w[1] == "#32770"]
+    assert len(page) == 1 and len(login) == 1
+    page = page[0]
+    client.drive("show", page)
+
+    def rect(h):
+        return next((w["rect"] for w in client.windows() if w["hwnd"] == h), None)
+
+    # A move without a size (as a drag by the caption makes) takes the page along.
+    for _ in range(50):
+        main = client.main_window()
+        if main["rect"][2] > 600:
+            break
+        time.sleep(0.1)
+    x, y, w, h = main["rect"]
+    assert client.drive("move", hwnd, str(x + 37), str(y + 21)).returncode == 0
+    for _ in range(50):
+        if rect(page) == (x + 37 + 4, y + 21 + 65, w - 8, h - 69):
+            break
+        time.sleep(0.1)
+    assert rect(page) == (x + 37 + 4, y + 21 + 65, w - 8, h - 69)
+
+    # F5 reaching the login window goes on to the main window: the page refreshes.
+    client.drive("post", login[0], str(0x0100), str(0x74), "0")
+    assert len(wait_requests(portal, "/lmdr/game.html", 2)) == 2
