@@ -30,7 +30,26 @@ bool WriteSetting(const SettingKey& key, const std::wstring& value, const std::w
     return WriteSettingRaw(key.name, value.c_str(), path);
 }
 
+namespace {
+
+// A settings file that does not exist yet is started as UTF-16 (its byte
+// order mark alone), so that the profile functions keep every later value
+// in Unicode: names from the portal survive whatever the ANSI code page.
+// An existing file keeps its encoding; a missing folder still fails the write.
+void StartUnicodeFile(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    static const BYTE kBom[2] = {0xFF, 0xFE};
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(file, kBom, sizeof kBom, &written, nullptr);
+    ::CloseHandle(file);
+    if (!ok || written != sizeof kBom) ::DeleteFileW(path.c_str());
+}
+
+}  // namespace
+
 bool WriteSettingRaw(const wchar_t* key, const wchar_t* value, const std::wstring& path) {
+    if (key && value) StartUnicodeFile(path);  // deleting a key creates nothing
     return ::WritePrivateProfileStringW(kSettingsSection, key, value, path.c_str()) != FALSE;
 }
 
@@ -96,6 +115,7 @@ BOOL CIni::WriteBytes(UINT nCount, const wchar_t* key, const BYTE* bytes) {
     if (!key || (!bytes && nCount)) return FALSE;
     const std::wstring text = LetterHexEncode(bytes, nCount);
     m_strSection = kSettingsSection;
+    StartUnicodeFile(m_strPath);
     return ::WritePrivateProfileStringW(m_strSection.c_str(), key, text.c_str(), m_strPath.c_str());
 }
 

@@ -2,6 +2,8 @@
 // registry functions.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "settings/settings_win.h"
 #include "test_util.h"
 
@@ -30,6 +32,57 @@ TEST(Settings, MissingFileReadsAsDefaults) {
     EXPECT_EQ(ReadCounter(Keys::KeepDays, path), 1u);
     EXPECT_EQ(ReadWeekdays(path), 0u);
     EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);  // reading creates nothing
+}
+
+// The first bytes of a file, or nothing when it cannot be read.
+std::string FileHead(const std::wstring& path, DWORD count) {
+    std::string head(count, '\0');
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    DWORD got = 0;
+    ::ReadFile(file, head.data(), count, &got, nullptr);
+    ::CloseHandle(file);
+    head.resize(got);
+    return head;
+}
+
+TEST(Settings, TextOutsideTheAnsiCodePageSurvivesInANewFile) {
+    // Names given by the portal are Chinese; the ANSI code page need not hold them.
+    struct {
+        SettingKey key;
+        const wchar_t* value;
+    } cases[] = {{Keys::IconName, L"\x661F\x5149\x5C9B"}, {Keys::RegUrl, L"http://x/?n=\x00E9\x4E2D"},
+                 {Keys::Key, L"\x0416\x05D0"}};
+    for (const auto& c : cases) {
+        const std::wstring path = TempFilePath(L"unicode");
+        ASSERT_TRUE(WriteSetting(c.key, c.value, path));
+        ASSERT_TRUE(WriteSetting(Keys::Game, L"3", path));  // later writes keep it
+        EXPECT_EQ(ReadSetting(c.key, path), c.value) << c.key.name;
+        EXPECT_EQ(ReadCounter(Keys::Game, path), 3u);
+        EXPECT_EQ(FileHead(path, 2), "\xFF\xFE");
+        ::DeleteFileW(path.c_str());
+    }
+}
+
+TEST(Settings, AnExistingFileKeepsItsEncodingAndAMissingFolderStaysMissing) {
+    const std::wstring path = TempFilePath(L"ansi");
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const char text[] = "[Lm03000]\r\nGame=4\r\n";
+    DWORD written = 0;
+    ::WriteFile(file, text, sizeof text - 1, &written, nullptr);
+    ::CloseHandle(file);
+    EXPECT_EQ(IncrementCounter(Keys::Game, path), 5u);
+    EXPECT_EQ(FileHead(path, 9), "[Lm03000]");
+    ::DeleteFileW(path.c_str());
+
+    const std::wstring nowhere = TempFilePath(L"no-such-folder") + L"\\Statistic.ini";
+    EXPECT_FALSE(WriteSetting(Keys::Game, L"1", nowhere));
+    EXPECT_EQ(::GetFileAttributesW(nowhere.c_str()), INVALID_FILE_ATTRIBUTES);
+    // Removing a key from a file that is not there creates nothing either.
+    const std::wstring none = TempFilePath(L"remove");
+    WriteSettingRaw(Keys::Game.name, nullptr, none);
+    EXPECT_EQ(::GetFileAttributesW(none.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(Settings, WeekdaysAbove128CountAsZero) {
