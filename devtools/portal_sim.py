@@ -93,6 +93,7 @@ class Reply:
     cut: int | None = None        # the connection drops after this many body bytes
     hang: bool = False            # accept and never answer (until release)
     plan: list = field(default_factory=list)  # per-request cuts, used up in order (see file)
+    reason: str | None = None     # the status line's reason text, when not the usual one
 
 
 class _Server(ThreadingHTTPServer):
@@ -152,10 +153,11 @@ class PortalSimulator:
 
     # -- replies -----------------------------------------------------------
     def route(self, host: str, path: str, body: bytes | str = b"", status: int = 200,
-              headers: dict | None = None, delay: float = 0.0, hang: bool = False) -> None:
+              headers: dict | None = None, delay: float = 0.0, hang: bool = False,
+              reason: str | None = None) -> None:
         if isinstance(body, str):
             body = body.encode()
-        self.routes[(host, path)] = Reply(status, body, headers or {}, delay, hang=hang)
+        self.routes[(host, path)] = Reply(status, body, headers or {}, delay, hang=hang, reason=reason)
 
     def file(self, host: str, path: str, data: bytes, etag: str | None = None, cut: int | None = None,
              whole_on_range: bool = False, plan: list | None = None) -> None:
@@ -359,7 +361,8 @@ class PortalSimulator:
                     if kind == "head":
                         cut = None
                 headers = {"Content-Type": "text/html", **reply.headers}
-                head = [f"HTTP/1.1 {status} {self.responses.get(status, ('',))[0]}",
+                reason = reply.reason or self.responses.get(status, ("",))[0]
+                head = [f"HTTP/1.1 {status} {reason}",
                         f"Server: {self.version_string()}", f"Date: {self.date_time_string()}"]
                 for key, value in headers.items():
                     for one in value if isinstance(value, list) else [value]:

@@ -276,3 +276,8 @@ def test_a_stopped_host_ends_its_kept_alive_connections(sim):
         conn.request("GET", "/_regevent.gif?event=2")
         conn.getresponse()
     assert [r["query"] for r in sim.requests("event")] == ["event=1"]
+
+
+def test_a_route_can_give_its_own_reason_text(sim):
+    sim.route("portal", "/moved", status=302, headers={"Location": "http://x/"}, reason="Moved Temporarily")
+    assert raw_reply(47401, "/moved").startswith(b"HTTP/1.1 302 Moved Temporarily\r\n")
