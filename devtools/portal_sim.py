@@ -9,6 +9,8 @@ built to call. Python 3 standard library only.
 Scenario knobs (also as command-line options):
   refuse   host names not to listen on at all (connections are refused)
   delay    seconds to wait before answering, per host
+  hang     host names that accept a request and never answer it (until
+           release() or stop(); then they answer as usual)
   status   reply status per host
   body     reply body per host
   routes   exact replies per (host, path): status, headers, body, delay
@@ -39,6 +41,7 @@ import json
 import re
 import os
 import signal
+import socket
 import sys
 import threading
 import time
@@ -88,6 +91,41 @@ class Reply:
     ranged: bool = False          # a file: answers "Range: bytes=N-" with 206
     whole_on_range: bool = False  # ... or with the whole file and 200
     cut: int | None = None        # the connection drops after this many body bytes
+    hang: bool = False            # accept and never answer (until release)
+    plan: list = field(default_factory=list)  # per-request cuts, used up in order (see file)
+    reason: str | None = None     # the status line's reason text, when not the usual one
+
+
+class _Server(ThreadingHTTPServer):
+    """Remembers its open connections, so that stopping it also ends the
+    kept-alive ones: a stopped host answers nothing more."""
+    allow_reuse_address = True
+    daemon_threads = True
+
+    def __init__(self, *args, **kw):
+        self.connections: set = set()
+        self.connections_lock = threading.Lock()
+        super().__init__(*args, **kw)
+
+    def get_request(self):
+        conn, addr = super().get_request()
+        with self.connections_lock:
+            self.connections.add(conn)
+        return conn, addr
+
+    def shutdown_request(self, request):
+        with self.connections_lock:
+            self.connections.discard(request)
+        super().shutdown_request(request)
+
+    def drop_connections(self) -> None:
+        with self.connections_lock:
+            conns = list(self.connections)
+        for conn in conns:
+            try:
+                conn.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
 
 
 class PortalSimulator:
@@ -102,7 +140,9 @@ class PortalSimulator:
         self.logins: list[dict] = []  # accounts that logged in through the page
         self.auto_logins: list[dict] = []  # the portal links' auto-login requests
         self.ext_bind = False  # external accounts must be bound before the login completes
-        self._servers: list[ThreadingHTTPServer] = []
+        self.hang: set[str] = set()
+        self.released = threading.Event()  # hanging requests answer once this is set
+        self._servers: list[_Server] = []
         self._threads: list[threading.Thread] = []
         self._lock = threading.Lock()
 
@@ -113,19 +153,31 @@ class PortalSimulator:
 
     # -- replies -----------------------------------------------------------
     def route(self, host: str, path: str, body: bytes | str = b"", status: int = 200,
-              headers: dict | None = None, delay: float = 0.0) -> None:
+              headers: dict | None = None, delay: float = 0.0, hang: bool = False,
+              reason: str | None = None) -> None:
         if isinstance(body, str):
             body = body.encode()
-        self.routes[(host, path)] = Reply(status, body, headers or {}, delay)
+        self.routes[(host, path)] = Reply(status, body, headers or {}, delay, hang=hang, reason=reason)
 
     def file(self, host: str, path: str, data: bytes, etag: str | None = None, cut: int | None = None,
-             whole_on_range: bool = False) -> None:
+             whole_on_range: bool = False, plan: list | None = None) -> None:
         """A file with Content-Length, an optional ETag and ranges; `cut`
-        drops every reply's connection after that many body bytes."""
+        drops every reply's connection after that many body bytes.
+
+        `plan` scripts the replies to the next requests of this file, one
+        entry each, before `cut` applies again: None answers whole,
+        ("at", n) drops the connection before the file's byte n (counted
+        from the file's start, whatever range was asked for), ("head", n)
+        drops it after n bytes of the status line and header fields."""
         headers = {"Content-Type": "application/octet-stream"}
         if etag is not None:
             headers["ETag"] = etag
-        self.routes[(host, path)] = Reply(200, data, headers, 0.0, True, whole_on_range, cut)
+        self.routes[(host, path)] = Reply(200, data, headers, 0.0, True, whole_on_range, cut,
+                                          plan=list(plan or []))
+
+    def release(self) -> None:
+        """Hanging requests answer now, and later ones do not hang."""
+        self.released.set()
 
     def page(self, name: str) -> bytes:
         """A page of portal_pages with the build's hosts filled in."""
@@ -251,7 +303,8 @@ class PortalSimulator:
             page = self.builtin(host, path, query, body)
             if page is not None:
                 return page
-        return Reply(self.status.get(host, 200), self.body.get(host, b""), {}, self.delay.get(host, 0.0))
+        return Reply(self.status.get(host, 200), self.body.get(host, b""), {}, self.delay.get(host, 0.0),
+                     hang=host in self.hang)
 
     # -- recording ---------------------------------------------------------
     def record(self, host: str, handler: BaseHTTPRequestHandler) -> None:
@@ -289,23 +342,43 @@ class PortalSimulator:
                 body = self.rfile.read(length) if length else b""
                 parts = urlsplit(self.path)
                 reply = sim.reply_for(host, parts.path, parts.query, body)
+                if reply.hang or host in sim.hang:
+                    sim.released.wait()
                 if reply.delay:
                     time.sleep(reply.delay)
+                with sim._lock:
+                    step = reply.plan.pop(0) if reply.plan else ("body", reply.cut)
                 status, body = reply.status, reply.body
+                start = 0
                 match = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range") or "")
                 if reply.ranged and match and not reply.whole_on_range:
                     start = min(int(match.group(1)), len(body))
                     status, body = 206, body[start:]
-                self.send_response(status)
+                cut = None
+                if step is not None:
+                    kind, count = step
+                    cut = None if count is None else (max(0, count - start) if kind == "at" else count)
+                    if kind == "head":
+                        cut = None
                 headers = {"Content-Type": "text/html", **reply.headers}
+                reason = reply.reason or self.responses.get(status, ("",))[0]
+                head = [f"HTTP/1.1 {status} {reason}",
+                        f"Server: {self.version_string()}", f"Date: {self.date_time_string()}"]
                 for key, value in headers.items():
                     for one in value if isinstance(value, list) else [value]:
-                        self.send_header(key, one)
-                self.send_header("Content-Length", str(len(body)))
-                self.end_headers()
+                        head.append(f"{key}: {one}")
+                head.append(f"Content-Length: {len(body)}")
+                head_bytes = ("\r\n".join(head) + "\r\n\r\n").encode("latin-1", "replace")
+                self.log_request(status)
+                if step is not None and step[0] == "head":
+                    self.wfile.write(head_bytes[:step[1]])
+                    self.wfile.flush()
+                    self.close_connection = True
+                    return
+                self.wfile.write(head_bytes)
                 if send_body:
-                    if reply.cut is not None and reply.cut < len(body):
-                        self.wfile.write(body[:reply.cut])
+                    if cut is not None and cut < len(body):
+                        self.wfile.write(body[:cut])
                         self.wfile.flush()
                         self.close_connection = True
                         return
@@ -326,6 +399,7 @@ class PortalSimulator:
         return Handler
 
     def start(self) -> "PortalSimulator":
+        self.released.clear()  # a restarted simulator hangs again
         self.log_path.parent.mkdir(parents=True, exist_ok=True)
         self.log_path.touch()
         bound: dict[tuple[str, int], str] = {}
@@ -335,9 +409,7 @@ class PortalSimulator:
             address = parse_host(value)
             if address in bound:  # two names on one address share a server
                 continue
-            ThreadingHTTPServer.allow_reuse_address = True
-            server = ThreadingHTTPServer(address, self._handler(name))
-            server.daemon_threads = True
+            server = _Server(address, self._handler(name))
             bound[address] = name
             thread = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True,
                                       name=f"sim-{name}")
@@ -347,6 +419,7 @@ class PortalSimulator:
         return self
 
     def stop(self) -> None:
+        self.released.set()  # no handler stays blocked
         # Each server notices its shutdown within its poll interval: end
         # them together, not one after another.
         stoppers = [threading.Thread(target=server.shutdown) for server in self._servers]
@@ -356,6 +429,7 @@ class PortalSimulator:
             t.join()
         for server in self._servers:
             server.server_close()
+            server.drop_connections()
         self._servers.clear()
         self._threads.clear()
 
@@ -374,6 +448,7 @@ def main(argv: list[str] | None = None) -> int:
     ap.add_argument("--refuse", action="append", default=[], help="host name not to serve")
     ap.add_argument("--delay", action="append", default=[], metavar="HOST=SECONDS")
     ap.add_argument("--status", action="append", default=[], metavar="HOST=CODE")
+    ap.add_argument("--hang", action="append", default=[], help="host name that never answers")
     ap.add_argument("--body", action="append", default=[], metavar="HOST=TEXT")
     ap.add_argument("--ext-bind", action="store_true", help="external accounts must be bound first")
     ap.add_argument("--ready-file", help="written once every host listens")
@@ -382,6 +457,7 @@ def main(argv: list[str] | None = None) -> int:
     sim = PortalSimulator.from_build(args.build, args.log)
     sim.refuse.update(args.refuse)
     sim.ext_bind = args.ext_bind
+    sim.hang.update(args.hang)
     for item in args.delay:
         host, _, value = item.partition("=")
         sim.delay[host] = float(value)

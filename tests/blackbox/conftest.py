@@ -25,7 +25,7 @@ NO_NETWORK = "当前网络不可用，请检查网络连接是否正常！"
 
 
 def pytest_configure(config):
-    config.addinivalue_line("markers", "portal(refuse=[], delay={}, status={}): simulator knobs")
+    config.addinivalue_line("markers", "portal(refuse=[], delay={}, status={}, hang=[]): simulator knobs")
 
 
 @pytest.fixture(scope="session")
@@ -55,6 +55,7 @@ def portal(request, build_dir, tmp_path):
         sim.refuse.update(marker.kwargs.get("refuse", []))
         sim.delay.update(marker.kwargs.get("delay", {}))
         sim.status.update(marker.kwargs.get("status", {}))
+        sim.hang.update(marker.kwargs.get("hang", []))
     sim.start()
     yield sim
     sim.stop()

@@ -211,3 +211,73 @@ def test_other_kinds_and_pages_get_the_plain_reply(sim):
         resp, body = get(47406, path)
         assert resp.status == 200 and body == b"" and not cookies_of(resp)
     assert not sim.logins
+
+
+def raw_reply(port, path, headers=b"", timeout=5.0):
+    """The raw bytes of one reply, up to the server's close or the time-out."""
+    import socket
+    s = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+    s.sendall(b"GET " + path.encode() + b" HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + headers + b"\r\n")
+    data = b""
+    try:
+        while chunk := s.recv(4096):
+            data += chunk
+    except OSError:
+        pass
+    s.close()
+    return data
+
+
+def test_a_hanging_host_accepts_and_answers_only_after_release(sim):
+    import socket
+    import threading
+    sim.hang.add("event")
+    s = socket.create_connection(("127.0.0.1", 47404), timeout=0.5)
+    s.sendall(b"GET /_regevent.gif?event=100 HTTP/1.1\r\nHost: x\r\n\r\n")
+    with pytest.raises(socket.timeout):
+        s.recv(1)
+    assert [r["path"] for r in sim.requests("event")] == ["/_regevent.gif"]  # the request arrived
+    threading.Timer(0.2, sim.release).start()
+    s.settimeout(5)
+    assert s.recv(12) == b"HTTP/1.1 200"
+    s.close()
+
+
+@pytest.mark.parametrize("plan, ranged, expected", [
+    ([("at", 700)], b"", lambda d: d[:700]),
+    ([("at", 700)], b"Range: bytes=300-\r\n", lambda d: d[300:700]),
+    ([("at", 100)], b"Range: bytes=300-\r\n", lambda d: b""),
+    ([None], b"Range: bytes=300-\r\n", lambda d: d[300:]),
+])
+def test_a_planned_cut_drops_the_file_at_its_byte(sim, plan, ranged, expected):
+    data = bytes(range(256)) * 8
+    sim.file("portal", "/f.ico", data, etag='"e"', plan=plan)
+    reply = raw_reply(47401, "/f.ico", ranged)
+    head, _, body = reply.partition(b"\r\n\r\n")
+    assert body == expected(data)
+    assert b"Content-Length: " + str(len(data) - (300 if ranged else 0)).encode() in head
+    assert raw_reply(47401, "/f.ico").partition(b"\r\n\r\n")[2] == data  # the plan is used up
+
+
+def test_a_planned_head_cut_ends_inside_the_header_fields(sim):
+    sim.file("portal", "/f.ico", b"x" * 100, etag='"e"', plan=[("head", 20)])
+    reply = raw_reply(47401, "/f.ico")
+    assert reply == b"HTTP/1.1 200 OK\r\nSer"
+
+
+def test_a_stopped_host_ends_its_kept_alive_connections(sim):
+    conn = http.client.HTTPConnection("127.0.0.1", 47404, timeout=5)
+    conn.request("GET", "/_regevent.gif?event=1")
+    assert conn.getresponse().read() == b""
+    sim.stop()
+    sim.refuse.add("event")
+    sim.start()
+    with pytest.raises((ConnectionError, http.client.HTTPException, OSError)):
+        conn.request("GET", "/_regevent.gif?event=2")
+        conn.getresponse()
+    assert [r["query"] for r in sim.requests("event")] == ["event=1"]
+
+
+def test_a_route_can_give_its_own_reason_text(sim):
+    sim.route("portal", "/moved", status=302, headers={"Location": "http://x/"}, reason="Moved Temporarily")
+    assert raw_reply(47401, "/moved").startswith(b"HTTP/1.1 302 Moved Temporarily\r\n")
