@@ -5,8 +5,9 @@ shows and checked before it is kept.
 
 The pictures are read through the screen's device context inside the
 prefix (lmdriver capture), the screen as the system composes it. The X
-display is no good here: windows that this Wine shows over the full-screen
-main window never reach Xvfb and stay black there.
+display is no good here: once the main window has filled the screen, the
+windows the client shows over it stay black on Xvfb (their pixels never
+reach the X server), while the system's own view of the screen has them.
 
 By default the pictures go to the test's temporary folder;
 LUMENDOR_SHOTS_DIR=<dir> writes them there (devtools/readme_shots.sh)."""
@@ -22,7 +23,7 @@ import pytest
 REPO = Path(__file__).resolve().parents[2]
 SCREEN = (1280, 800)
 ACCOUNTS = ["12服-abcd-player", "7服-abcd-second", "3服-efgh-third"]
-MAIN_MENU_BUTTON, SHOT_BUTTON, NEW_PAGE_BUTTON = 1003, 1028, 1026
+MAIN_MENU_BUTTON, SHOT_BUTTON = 1003, 1028
 BOX_OK, SETTINGS_CANCEL = 5000, 2
 WM_KEYDOWN, VK_DOWN, VK_RETURN = 0x0100, 0x28, 0x0D
 WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
