@@ -11,6 +11,7 @@
 //                                         (with the moment, as for wait)
 //   owned HWND                            top-level windows owned by HWND (hidden ones too)
 //   show HWND                             shows a window without activating it
+//   place HWND X Y W H                    moves and sizes a window, z-order and activation left alone
 //   gone HWND TIMEOUT_MS                  waits until a window no longer exists
 //   text HWND [ID]                        a window's or a control's text (line breaks as "\n")
 //   click HWND ID                         BM_CLICK on a control
@@ -34,6 +35,8 @@
 //   clickat X Y                           SendInput: a left click at (X, Y) on the screen
 //   settext HWND ID TEXT                  WM_SETTEXT on a control, or on the edit inside it (a combo box)
 //   clipboard                             the clipboard's bitmap: width and height
+//   capture X Y W H PATH                  the screen's rectangle as the system composes it, written as a
+//                                         32-bit BMP file
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -300,8 +303,53 @@ int PrintClipboardBitmap() {
     return rc;
 }
 
+// A rectangle of the screen, read through the screen's device context, as a
+// bottom-up 32-bit BMP file.
+int CaptureScreen(int x, int y, int w, int h, const wchar_t* path) {
+    if (w <= 0 || h <= 0 || w > 16384 || h > 16384) return 2;
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    int rc = 1;
+    if (dib && bits) {
+        HGDIOBJ old = ::SelectObject(mem, dib);
+        const BOOL copied = ::BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY);
+        ::GdiFlush();
+        ::SelectObject(mem, old);
+        const DWORD size = static_cast<DWORD>(w) * static_cast<DWORD>(h) * 4;
+        BITMAPFILEHEADER fh{};
+        fh.bfType = 0x4D42;
+        fh.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+        fh.bfSize = fh.bfOffBits + size;
+        bi.bmiHeader.biSizeImage = size;
+        if (copied) {
+            HANDLE file = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                DWORD written = 0, total = 0;
+                if (::WriteFile(file, &fh, sizeof fh, &written, nullptr)) total += written;
+                if (::WriteFile(file, &bi.bmiHeader, sizeof bi.bmiHeader, &written, nullptr)) total += written;
+                if (::WriteFile(file, bits, size, &written, nullptr)) total += written;
+                ::CloseHandle(file);
+                if (total == fh.bfSize) rc = 0;
+            }
+        }
+    }
+    if (dib) ::DeleteObject(dib);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    return rc;
+}
+
 int Usage() {
-    std::fputs("usage: lmdriver list|children|wait|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|settext|clipboard ...\n", stderr);
+    std::fputs("usage: lmdriver list|children|wait|place|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|settext|clipboard|capture ...\n", stderr);
     return 2;
 }
 
@@ -380,6 +428,15 @@ int wmain(int argc, wchar_t** argv) {
         if (!::IsWindow(h)) return 1;
         ::ShowWindowAsync(h, SW_SHOWNA);
         return 0;
+    }
+    if (cmd == L"place" && argc >= 7) {
+        HWND h = ParseHwnd(argv[2]);
+        if (!::IsWindow(h)) return 1;
+        return ::SetWindowPos(h, nullptr, static_cast<int>(ParseNum(argv[3])), static_cast<int>(ParseNum(argv[4])),
+                              static_cast<int>(ParseNum(argv[5])), static_cast<int>(ParseNum(argv[6])),
+                              SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS)
+                   ? 0
+                   : 1;
     }
     if (cmd == L"gone" && argc >= 4) {
         HWND h = ParseHwnd(argv[2]);
@@ -502,6 +559,9 @@ int wmain(int argc, wchar_t** argv) {
     if (cmd == L"clickat" && argc >= 4)
         return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])));
     if (cmd == L"clipboard") return PrintClipboardBitmap();
+    if (cmd == L"capture" && argc >= 7)
+        return CaptureScreen(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])),
+                             static_cast<int>(ParseNum(argv[4])), static_cast<int>(ParseNum(argv[5])), argv[6]);
     if (cmd == L"settext" && argc >= 5) {
         HWND ctl = ::GetDlgItem(ParseHwnd(argv[2]), static_cast<int>(ParseNum(argv[3])));
         if (!ctl) return 1;
