@@ -27,7 +27,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import winenv  # noqa: E402
-from portal_sim import PortalSimulator  # noqa: E402
+from portal_sim import LOGIN_PAGE_PATH, PortalSimulator  # noqa: E402
 
 WM_CLOSE, WM_SYSCOMMAND, SC_CLOSE = 0x0010, 0x0112, 0xF060
 ORDINARY = "Lumendor /Lm03000D (installed, ordinary start)"
@@ -167,25 +167,38 @@ def first_window(session: Session, runs: int) -> dict:
         ("Lumendor /web4286D (installed)", exe, ["/web4286D"], "#32770", "Lumendor", 600, "client", keep),
     ]
 
-    def once(program, args, cls, title, size, ending, headers) -> float:
+    # When the simulator saw the client's requests, from the process start.
+    milestones: dict[str, dict[str, list[float]]] = {
+        name: {"event 100 requested": [], "login page requested": []} for name, *_ in subjects[1:]}
+
+    def once(name, program, args, cls, title, size, ending, headers, record=False) -> float:
         session.describe_icon(headers)
         r = session.bench("first", cls, title, str(size), str(size), "30000", session.win(program), *args)
         fields = r.stdout.decode().strip().split("\t")
-        if r.returncode != 0 or len(fields) < 3:
+        if r.returncode != 0 or len(fields) < 4:
             raise RuntimeError(f"{program.name} {' '.join(args)} showed no window")
         if ending == "close":
             session.drive("post", fields[1], str(WM_CLOSE), "0", "0")
             session.drive("gone", fields[1], "20000", timeout=40)
-        else:
-            session.exit_client(session.main_window())
+            return float(fields[0])
+        session.exit_client(session.main_window())
+        if record:
+            started = float(fields[3]) / 1000
+            seen = [q for q in session.sim.requests() if q["time"] >= started]
+            event = next(q for q in seen if q["path"] == "/_regevent.gif" and q["query"].startswith("event=100&"))
+            page = next(q for q in seen if q["path"] == LOGIN_PAGE_PATH)
+            milestones[name]["event 100 requested"].append((event["time"] - started) * 1000)
+            milestones[name]["login page requested"].append((page["time"] - started) * 1000)
         return float(fields[0])
 
     results: dict[str, list[float]] = {name: [] for name, *_ in subjects}
-    for _, *rest in subjects:  # warm-up: caches, fonts, services
-        once(*rest)
-    for _ in range(runs):
-        for name, *rest in subjects:
-            results[name].append(once(*rest))
+    for subject in subjects:  # warm-up: caches, fonts, services
+        once(*subject)
+    for round_ in range(runs):
+        for subject in subjects:
+            results[subject[0]].append(once(*subject, record=True))
+        print(f"round {round_ + 1}/{runs}: " + ", ".join(f"{v[-1]:.0f}" for v in results.values()) + " ms",
+              file=sys.stderr)
     bare_times = results["bare dialog"]
     # Each round runs every program once, one after another: the round's
     # difference to the bare dialog leaves out what the machine's other work
@@ -193,7 +206,8 @@ def first_window(session: Session, runs: int) -> dict:
     paired = {name: summary([v - b for v, b in zip(values, bare_times)])
               for name, values in results.items() if name != "bare dialog"}
     return {"runs": runs, "subjects": {name: summary(values) for name, values in results.items()},
-            "over_bare": paired}
+            "over_bare": paired,
+            "milestones": {name: {k: summary(v) for k, v in m.items()} for name, m in milestones.items()}}
 
 
 def main() -> int:

@@ -7,7 +7,8 @@
 //   first CLASS TITLE MINW MINH TIMEOUT_MS EXE [ARG...]
 //       starts EXE and waits for a visible top-level window of that process
 //       ("*" matches any class or title) at least MINW x MINH pixels big;
-//       prints the milliseconds from the start, the window and the process id
+//       prints the milliseconds from the start, the window, the process id
+//       and the moment of the start as Unix milliseconds
 //   download URL PATH RUNS
 //       RUNS downloads of URL to PATH through the client's socket downloader,
 //       PATH removed before each; per run: the result, the milliseconds, the
@@ -135,6 +136,7 @@ int First(int argc, wchar_t** argv) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
+    const std::wstring startedAt = NowUnixMs();
     const double start = Now();
     if (!::CreateProcessW(argv[7], cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 1;
     ::CloseHandle(pi.hThread);
@@ -148,7 +150,8 @@ int First(int argc, wchar_t** argv) {
             ::GetWindowRect(h, &r);
             if (r.right - r.left < minW || r.bottom - r.top < minH) continue;
             if (!Matches(cls, ClassOf(h)) || !Matches(title, TitleOf(h))) continue;
-            PrintUtf8(Ms(Now() - start) + L"\t" + Hex(h) + L"\t" + std::to_wstring(pi.dwProcessId));
+            PrintUtf8(Ms(Now() - start) + L"\t" + Hex(h) + L"\t" + std::to_wstring(pi.dwProcessId) + L"\t" +
+                      startedAt);
             result = 0;
             break;
         }
