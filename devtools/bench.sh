@@ -2,7 +2,8 @@
 # Measures the client on this machine and writes BENCHMARKS.md: start-up to
 # the login window beside a bare dialog program, the executables' sizes, the
 # socket downloader beside curl, and the main window's answer to a page
-# hand-over with fast and with slow beacon hosts. About 5 to 10 minutes.
+# hand-over with fast and with slow beacon hosts. About 2.5 minutes on a
+# quiet machine; longer when other work shares it.
 #
 # The simulator listens on the build's fixed loopback ports: the port lock is
 # taken around each phase that runs it, and released in between.

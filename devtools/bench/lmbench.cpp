@@ -1,6 +1,7 @@
 // The benchmark's own measuring program, run under Wine beside the client.
-// Every time it prints is taken inside this process with the performance
-// counter, so no clock of another process is involved. Output: one result a
+// Every duration it prints is taken inside this process with the performance
+// counter, so no clock of another process is involved; the Unix moments it
+// adds serve only to place the simulator's log entries. Output: one result a
 // line, tab-separated; exit code 0 on success, 1 when something failed or
 // timed out, 2 on bad usage.
 //
