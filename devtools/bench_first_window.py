@@ -1,79 +1,232 @@
 #!/usr/bin/env python3
-"""Wall time from process start to the first visible window: the client
-("/web4286D", against the simulator) beside a bare dialog program, under the
-same warm wineserver and display. Prints a small table for the README.
+"""Wall time from process start to the first window, under one warm
+wineserver on one display: the installed client's ordinary start (the
+shortcut's "/Lm03000D", against the simulator) up to its login window, the
+same copy started with "/web4286D" (no activity counters, no icon refresh),
+and a bare dialog program built from a template of the main window's size.
 
-    python3 devtools/bench_first_window.py [--runs N]
+The measuring program (lmbench, built by the windows preset) starts each
+program itself inside Wine, as the shell would, and times it with the
+performance counter up to the moment the window is visible.
+
+    flock /tmp/lumendor-ports.lock python3 devtools/bench_first_window.py [--runs N] [--json FILE]
+
+The shared pieces of the benchmark (one Wine session, the summaries) live
+here too; devtools/benchmarks.py uses them.
 """
 from __future__ import annotations
 
 import argparse
+import json
+import os
 import shutil
 import statistics
-import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import winenv  # noqa: E402
-from portal_sim import PortalSimulator  # noqa: E402
+from portal_sim import LOGIN_PAGE_PATH, PortalSimulator  # noqa: E402
 
-WM_CLOSE = 0x0010
+WM_CLOSE, WM_SYSCOMMAND, SC_CLOSE = 0x0010, 0x0112, 0xF060
+ORDINARY = "Lumendor /Lm03000D (installed, ordinary start)"
+ORDINARY_CLOSED = "the same, the portal closing the connection after the icon description"
+ICON_STAMP = "2026-12-01"
+ICON_DESCRIPTION = '{"iconUrl":"http://127.0.0.1:47301/icons/Lumendor.ico","iconName":"Lumendor","time":"%s"}' % ICON_STAMP
 
 
-def first_window_ms(prefix, driver, exe, args, title) -> float:
-    """Starts the driver's wait first, then the program; the driver notes the
-    moment the window became visible."""
-    with tempfile.TemporaryFile() as out:
-        waiter = subprocess.Popen(["wine", str(driver), "wait", "#32770", title, "30000"], env=prefix.env,
-                                  stdout=out, stderr=subprocess.DEVNULL)
-        time.sleep(0.5)  # the driver is polling by now
-        start = time.time()
-        proc = prefix.spawn(exe, *args)
-        waiter.wait(60)
-        out.seek(0)
-        fields = out.read().decode().strip().split("\t")
-    if len(fields) < 7:
-        raise RuntimeError(f"{exe.name} showed no window")
-    prefix.run(driver, "post", fields[0], str(WM_CLOSE), "0", "0")
-    proc.wait(30)
-    return int(fields[-1]) - start * 1000
+# -- shared pieces -----------------------------------------------------------
+def summary(values: list[float]) -> dict:
+    """Median and spread of one series."""
+    ordered = sorted(values)
+    if not ordered:
+        return {"runs": 0}
+    quartiles = statistics.quantiles(ordered, n=4, method="inclusive") if len(ordered) > 1 else [ordered[0]] * 3
+    return {"runs": len(ordered), "median": statistics.median(ordered), "q1": quartiles[0], "q3": quartiles[2],
+            "min": ordered[0], "max": ordered[-1], "values": [round(v, 1) for v in values]}
+
+
+class CpuWatch:
+    """How busy the whole machine was while a phase ran: the share of all
+    cores' time not idle (this benchmark's own work included), the share
+    the hypervisor took (steal), and the load average before and after."""
+
+    @staticmethod
+    def _times() -> list[int]:
+        with open("/proc/stat") as stat:
+            return [int(v) for v in stat.readline().split()[1:]]
+
+    def __enter__(self) -> "CpuWatch":
+        self.before = self._times()
+        self.load_start = os.getloadavg()[0]
+        self.result: dict = {}
+        return self
+
+    def __exit__(self, *exc) -> None:
+        delta = [b - a for a, b in zip(self.before, self._times())]
+        total = sum(delta[:8]) or 1  # user nice system idle iowait irq softirq steal
+        self.result = {"busy_pct": round(100 * (total - delta[3] - delta[4]) / total, 1),
+                       "steal_pct": round(100 * delta[7] / total, 1),
+                       "load_start": round(self.load_start, 2), "load_end": round(os.getloadavg()[0], 2)}
+
+
+class Session:
+    """One display, one prefix with a wineserver kept alive, the simulator."""
+
+    def __init__(self, build: Path, tag: str):
+        self.build = build
+        self.tag = tag
+        self.driver = build / "lmdriver.exe"
+        self.lmbench = build / "bench" / "lmbench.exe"
+        for exe in (self.driver, self.lmbench, build / "Lumendor.exe"):
+            if not exe.exists():
+                raise FileNotFoundError(f"{exe} is missing: build the windows preset first")
+
+    def __enter__(self) -> "Session":
+        self.display = winenv.Display().start()
+        self.path = winenv.temp_prefix_dir(self.tag)
+        winenv.clone_prefix(self.path)
+        self.prefix = winenv.WinePrefix(self.path, self.display.name)
+        self.sim = PortalSimulator.from_build(self.build, self.path.parent / (self.path.name + "-requests.jsonl"))
+        self.sim.start()
+        # The client drops connections on purpose (the downloader's first
+        # request, a client that ends while a slow beacon is answered): no
+        # tracebacks for those.
+        for server in self.sim._servers:
+            server.handle_error = lambda *args: None
+        self.prefix.start_server()
+        return self
+
+    def __exit__(self, *exc) -> None:
+        try:
+            self.prefix.shutdown()
+        finally:
+            self.sim.stop()
+            self.display.stop()
+            shutil.rmtree(self.path, ignore_errors=True)
+            shutil.rmtree(self.prefix.home, ignore_errors=True)
+            self.sim.log_path.unlink(missing_ok=True)
+
+    # -- the client --------------------------------------------------------
+    @property
+    def install_dir(self) -> Path:
+        return self.path / "drive_c" / "ProgramData" / "4286" / "GameLogin"
+
+    def install_client(self, description_headers: dict | None = None) -> Path:
+        """An installed copy with settings as after earlier starts: the icon
+        description the portal serves is the one already applied, so an
+        ordinary start fetches it and downloads nothing. The portal keeps
+        the connection open after the description unless told otherwise."""
+        self.install_dir.mkdir(parents=True, exist_ok=True)
+        exe = self.install_dir / "Lumendor.exe"
+        shutil.copy2(self.build / "Lumendor.exe", exe)
+        text = "[Lm03000]\r\n" + "".join(f"{k}={v}\r\n" for k, v in {
+            "InstallTag": "0", "iconName": "Lumendor", "iconTime": ICON_STAMP}.items())
+        (self.install_dir / "Statistic.ini").write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
+        self.describe_icon(description_headers)
+        return exe
+
+    def describe_icon(self, headers: dict | None = None) -> None:
+        self.sim.route("portal", "/webStatic/index.php", ICON_DESCRIPTION, headers=headers)
+
+    def win(self, path: Path) -> str:
+        return self.prefix.windows_path(path)
+
+    def drive(self, *args: str, timeout: float = 60):
+        return self.prefix.run(self.driver, *args, timeout=timeout)
+
+    def bench(self, *args: str, timeout: float = 120):
+        return self.prefix.run(self.lmbench, *args, timeout=timeout)
+
+    def main_window(self, timeout_ms: int = 20000) -> str:
+        r = self.drive("find", "#32770", "*", "1001", str(timeout_ms), timeout=timeout_ms / 1000 + 30)
+        if r.returncode != 0:
+            raise RuntimeError("the client showed no main window")
+        return r.stdout.decode().split("\t")[0]
+
+    def exit_client(self, main: str) -> None:
+        """SC_CLOSE without the marker: with no page open the client ends."""
+        self.drive("post", main, str(WM_SYSCOMMAND), str(SC_CLOSE), "0")
+        if self.drive("gone", main, "20000", timeout=40).returncode != 0:
+            raise RuntimeError("the client did not end")
+
+
+# -- start-up to the first window ----------------------------------------------
+def first_window(session: Session, runs: int) -> dict:
+    exe = session.install_client()
+    bare = session.build / "bench" / "bench_bare.exe"
+    # (name, program, arguments, window class, title, minimum size, how it
+    # ends, the icon description's connection)
+    # and the portal's way of ending the icon description's reply.
+    keep, close = None, {"Connection": "close"}
+    subjects = [
+        ("bare dialog", bare, [], "#32770", "Bare", 100, "close", keep),
+        (ORDINARY, exe, ["/Lm03000D"], "#32770", "Lumendor", 600, "client", keep),
+        (ORDINARY_CLOSED, exe, ["/Lm03000D"], "#32770", "Lumendor", 600, "client", close),
+        ("Lumendor /web4286D (installed)", exe, ["/web4286D"], "#32770", "Lumendor", 600, "client", keep),
+    ]
+
+    # When the simulator saw the client's requests, from the process start.
+    milestones: dict[str, dict[str, list[float]]] = {
+        name: {"event 100 requested": [], "login page requested": []} for name, *_ in subjects[1:]}
+
+    def once(name, program, args, cls, title, size, ending, headers, record=False) -> float:
+        session.describe_icon(headers)
+        r = session.bench("first", cls, title, str(size), str(size), "30000", session.win(program), *args)
+        fields = r.stdout.decode().strip().split("\t")
+        if r.returncode != 0 or len(fields) < 4:
+            raise RuntimeError(f"{program.name} {' '.join(args)} showed no window")
+        if ending == "close":
+            session.drive("post", fields[1], str(WM_CLOSE), "0", "0")
+            session.drive("gone", fields[1], "20000", timeout=40)
+            return float(fields[0])
+        session.exit_client(session.main_window())
+        if record:
+            started = float(fields[3]) / 1000
+            seen = [q for q in session.sim.requests() if q["time"] >= started]
+            event = next(q for q in seen if q["path"] == "/_regevent.gif" and q["query"].startswith("event=100&"))
+            page = next(q for q in seen if q["path"] == LOGIN_PAGE_PATH)
+            milestones[name]["event 100 requested"].append((event["time"] - started) * 1000)
+            milestones[name]["login page requested"].append((page["time"] - started) * 1000)
+        return float(fields[0])
+
+    results: dict[str, list[float]] = {name: [] for name, *_ in subjects}
+    for subject in subjects:  # warm-up: caches, fonts, services
+        once(*subject)
+    for round_ in range(runs):
+        for subject in subjects:
+            results[subject[0]].append(once(*subject, record=True))
+        print(f"round {round_ + 1}/{runs}: " + ", ".join(f"{v[-1]:.0f}" for v in results.values()) + " ms",
+              file=sys.stderr)
+    bare_times = results["bare dialog"]
+    # Each round runs every program once, one after another: the round's
+    # difference to the bare dialog leaves out what the machine's other work
+    # did to that round as a whole.
+    paired = {name: summary([v - b for v, b in zip(values, bare_times)])
+              for name, values in results.items() if name != "bare dialog"}
+    return {"runs": runs, "subjects": {name: summary(values) for name, values in results.items()},
+            "over_bare": paired,
+            "milestones": {name: {k: summary(v) for k, v in m.items()} for name, m in milestones.items()}}
 
 
 def main() -> int:
-    ap = argparse.ArgumentParser()
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=str(winenv.REPO / "build" / "windows"))
-    ap.add_argument("--runs", type=int, default=7)
+    ap.add_argument("--runs", type=int, default=9)
+    ap.add_argument("--json", help="write the results here as JSON")
     opts = ap.parse_args()
-    build = Path(opts.build)
-    driver = build / "lmdriver.exe"
-    display = winenv.Display().start()
-    path = winenv.temp_prefix_dir("bench")
-    winenv.clone_prefix(path)
-    prefix = winenv.WinePrefix(path, display.name)
-    sim = PortalSimulator.from_build(build, path.parent / (path.name + "-requests.jsonl")).start()
-    results: dict[str, list[float]] = {"bare dialog": [], "Lumendor /web4286D": []}
-    try:
-        prefix.start_server()
-        subjects = [("bare dialog", build / "bench" / "bench_bare.exe", [], "Bare"),
-                    ("Lumendor /web4286D", build / "Lumendor.exe", ["/web4286D"], "Lumendor")]
-        for _, exe, args, title in subjects:  # warm-up: caches, fonts, services
-            first_window_ms(prefix, driver, exe, args, title)
-        for _ in range(opts.runs):
-            for name, exe, args, title in subjects:
-                results[name].append(first_window_ms(prefix, driver, exe, args, title))
-    finally:
-        prefix.shutdown()
-        sim.stop()
-        display.stop()
-        shutil.rmtree(path, ignore_errors=True)
-        shutil.rmtree(prefix.home, ignore_errors=True)
-    print(f"| program | runs | median ms | min ms | max ms |")
-    print(f"|---|---|---|---|---|")
-    for name, values in results.items():
-        print(f"| {name} | {len(values)} | {statistics.median(values):.0f} | {min(values):.0f} | {max(values):.0f} |")
+    started = time.time()
+    with Session(Path(opts.build), "bench-start") as session, CpuWatch() as cpu:
+        result = first_window(session, opts.runs)
+    result["cpu"] = cpu.result
+    result["seconds"] = round(time.time() - started, 1)
+    if opts.json:
+        Path(opts.json).write_text(json.dumps(result, indent=1))
+    print("| program | runs | median ms | q1–q3 ms | min–max ms |")
+    print("|---|---|---|---|---|")
+    for name, s in result["subjects"].items():
+        print(f"| {name} | {s['runs']} | {s['median']:.0f} | {s['q1']:.0f}–{s['q3']:.0f} | {s['min']:.0f}–{s['max']:.0f} |")
     return 0
 
 
