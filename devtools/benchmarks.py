@@ -234,7 +234,7 @@ def render(results: Path, command: str, seconds: float | None) -> str:
            f"Made by `{command}` on {m['date']}" + (f" in {seconds / 60:.1f} minutes" if seconds else "") + ".",
            "Every figure below comes from that one run; run the command again to replace this file.",
            "Times are wall-clock milliseconds: the median of the runs, the middle half of them (q1–q3) and",
-           "the extremes. The machine's two cores are shared with other builds and tests, which shows in the",
+           f"the extremes. The machine's {m['cores']} cores may be shared with other builds and tests, which shows in the",
            "extremes; each phase states how busy the machine was while it ran.", "",
            "## Machine", "",
            "| | |", "|---|---|",
@@ -349,8 +349,9 @@ def render(results: Path, command: str, seconds: float | None) -> str:
     else:
         out.append(f"The user-interface thread does not wait for the beacons: with hosts {hand['delay_s']:g} s slow "
                    f"the reply comes {ms(late['reply'])} ms and the window's answer {ms(late['answers'])} ms "
-                   "later than with fast hosts (medians; negative is sooner), while both beacons still reach the "
-                   "hosts at once.")
+                   "later than with fast hosts (medians; negative is sooner), while the simulator received the "
+                   f"login beacon {ms(slow['login_beacon']['median'])} ms and event \"305\" "
+                   f"{ms(slow['event_305']['median'])} ms after the hand-over was sent.")
     if hand.get("forced_ends"):
         out += ["", f"**The client did not end when asked** after these hand-overs and was ended by force (its "
                 f"figures were already taken): {'; '.join(hand['forced_ends'])}."]

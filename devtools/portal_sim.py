@@ -376,6 +376,10 @@ class PortalSimulator:
                     self.close_connection = True
                     return
                 self.wfile.write(head_bytes)
+                # A reply that says it closes the connection does so, whatever
+                # the request asked for.
+                if any(k.lower() == "connection" and str(v).lower() == "close" for k, v in headers.items()):
+                    self.close_connection = True
                 if send_body:
                     if cut is not None and cut < len(body):
                         self.wfile.write(body[:cut])

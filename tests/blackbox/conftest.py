@@ -125,6 +125,13 @@ class Client:
     def drive(self, *args: str, timeout: float = 60):
         return self.prefix.run(self.driver, *args, timeout=timeout)
 
+    def hand_over(self, hwnd: str, title: str, game: str = "lmdr", pauth: str = "tok") -> int:
+        """Hands an account over to the main window as the login window does;
+        returns the main window's reply (1 accepted, 0 already open)."""
+        r = self.drive("copydata", hwnd, "0", login_record(title, game, pauth))
+        assert r.returncode == 0, r.stderr
+        return int(r.stdout.decode().strip())
+
     def wait_window(self, cls: str = "*", title: str = "*", timeout_ms: int = 20000) -> dict:
         r = self.drive("wait", cls, title, str(timeout_ms), timeout=timeout_ms / 1000 + 30)
         assert r.returncode == 0, f"no window {cls!r} {title!r}: {r.stdout!r} {r.stderr!r}"
@@ -181,6 +188,22 @@ def client(template, build_dir, display):
     prefix.shutdown()
     shutil.rmtree(path, ignore_errors=True)
     shutil.rmtree(prefix.home, ignore_errors=True)
+
+
+def login_record(title: str, game: str = "lmdr", pauth: str = "tok") -> str:
+    """The hand-over text the login window sends for an account."""
+    return f"{title}||Pauth={pauth}||ptusertype=2||logingame={game}"
+
+
+def poll(what, timeout: float = 15.0, step: float = 0.1):
+    """Calls `what` until it gives a true value or the time is up; returns
+    its last value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = what()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(step)
 
 
 def wait_exit(proc, timeout: float = 20) -> int:

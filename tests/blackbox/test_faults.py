@@ -14,7 +14,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import wait_exit
+from conftest import login_record, poll, wait_exit
 
 TAG = "tag=Lm03000&ver=3.0.0.1"
 LOGIN_PAGE = "/lmdr/clients/chn-xpvt/reg.html"
@@ -30,16 +30,6 @@ REACH = 20.0    # the most a start may take to show its main window (loaded mach
 
 
 # -- helpers ---------------------------------------------------------------------------
-
-def wait_until(predicate, timeout=15.0, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return predicate()
-
 
 def sent(portal, path, query_start=""):
     return [r for r in portal.requests() if r["path"] == path and r["query"].startswith(query_start)]
@@ -72,12 +62,12 @@ def message_box(client, text_start, timeout=20.0):
                 if texts and texts[0].startswith(text_start):
                     return w
         return None
-    return wait_until(find, timeout, 0.2)
+    return poll(find, timeout, 0.2)
 
 
 def hand_over(client, hwnd, title):
     started = time.monotonic()
-    r = client.drive("copydata", hwnd, "0", f"{title}||Pauth=tok||ptusertype=2||logingame=lmdr")
+    r = client.drive("copydata", hwnd, "0", login_record(title))
     assert r.returncode == 0
     return int(r.stdout.decode().strip()), time.monotonic() - started
 
@@ -147,7 +137,7 @@ def test_first_run_ends_whatever_its_beacon_hosts_do(request, client, portal, fa
         # Start-up waits for the hanging beacon and sends nothing after it.
         index = [b[0] for b in FIRST_RUN_BEACONS].index(hosts[0])
         _, path, query = FIRST_RUN_BEACONS[index]
-        assert wait_until(lambda: sent(portal, path, query), 30)
+        assert poll(lambda: sent(portal, path, query), 30)
         time.sleep(HUNG)
         assert proc.poll() is None
         for _, later, later_query in FIRST_RUN_BEACONS[index + 1:]:
@@ -195,7 +185,7 @@ def test_uninstall_ends_whatever_its_beacon_hosts_do(request, client, portal, fa
     if fault == "hang" and hosts[0] != "stats":
         index = [b[0] for b in UNINSTALL_BEACONS].index(hosts[0])
         _, path, query = UNINSTALL_BEACONS[index]
-        assert wait_until(lambda: sent(portal, path, query), 30)
+        assert poll(lambda: sent(portal, path, query), 30)
         time.sleep(HUNG)
         assert proc.poll() is None and message_box(client, DONE_TEXT, 0.1) is None
         portal.release()
@@ -205,7 +195,7 @@ def test_uninstall_ends_whatever_its_beacon_hosts_do(request, client, portal, fa
     client.click(done["hwnd"], 5000)
     if fault == "hang" and hosts[0] == "stats":
         # The notice comes before the wait for the uninstall beacon.
-        assert wait_until(lambda: sent(portal, "/uninstall.htm"), 30)
+        assert poll(lambda: sent(portal, "/uninstall.htm"), 30)
         time.sleep(HUNG)
         assert proc.poll() is None
         portal.release()
@@ -305,7 +295,7 @@ def test_start_reaches_the_main_and_login_windows(request, client, portal, case,
     started = time.monotonic()
     proc = client.start(argument, exe=client.install_copy())
     if waits:
-        assert wait_until(lambda: sent(portal, "/_regevent.gif", "event=100&"), 30)
+        assert poll(lambda: sent(portal, "/_regevent.gif", "event=100&"), 30)
         assert main_window_or_none(client, int(HUNG * 1000)) is None  # held by the wait
         assert proc.poll() is None
         portal.release()
@@ -316,7 +306,7 @@ def test_start_reaches_the_main_and_login_windows(request, client, portal, case,
         assert reached >= SLOW - 0.2
     if case == "icon-moved-to-a-hanging-host":
         assert 9.8 <= reached < REACH + 10
-    assert wait_until(lambda: login_window_shown(client, main), 10)
+    assert poll(lambda: login_window_shown(client, main), 10)
     assert answer_time(client, main["hwnd"]) < ANSWER
     # The window takes an account while the fault lasts.
     reply, took = hand_over(client, main["hwnd"], "12服-abcd-player")
@@ -344,7 +334,7 @@ def test_pages_open_close_and_exit_with_a_failing_portal(request, client, portal
     proc = client.start("/web4286D")
     main = client.main_window()
     hwnd = main["hwnd"]
-    assert wait_until(lambda: sent(portal, "/_regevent.gif", "event=100&"))
+    assert poll(lambda: sent(portal, "/_regevent.gif", "event=100&"))
     fault_hosts(portal, fault, ("stats", "event", "online"))
     since = len(portal.requests())
 
@@ -354,12 +344,12 @@ def test_pages_open_close_and_exit_with_a_failing_portal(request, client, portal
         timing(f"{request.node.name} hand-over", took)
         assert reply == 1 and took < ANSWER
     assert answer_time(client, hwnd) < ANSWER
-    assert wait_until(lambda: client.main_window()["rect"][2] > 600)
+    assert poll(lambda: client.main_window()["rect"][2] > 600)
 
     # The second tab's close box: its record and event 306, detached too.
     started = time.monotonic()
     click_at(client, hwnd, 466, 15)
-    assert wait_until(lambda: client.drive("text", hwnd, "1033").stdout.decode().strip() == "first", 10)
+    assert poll(lambda: client.drive("text", hwnd, "1033").stdout.decode().strip() == "first", 10)
     assert answer_time(client, hwnd) < ANSWER
     timing(f"{request.node.name} tab closed", time.monotonic() - started)
 
@@ -367,7 +357,7 @@ def test_pages_open_close_and_exit_with_a_failing_portal(request, client, portal
     started = time.monotonic()
     exit_from_tray(client, hwnd)
     if fault == "hang":
-        assert wait_until(lambda: len(sent(portal, "/d.php")) == 2, 10)
+        assert poll(lambda: len(sent(portal, "/d.php")) == 2, 10)
         time.sleep(HUNG)
         assert proc.poll() is None  # held until the record is sent
         portal.release()
@@ -380,7 +370,7 @@ def test_pages_open_close_and_exit_with_a_failing_portal(request, client, portal
     if fault == "refuse":
         assert [r for r in later if r["host"] in ("stats", "event", "online")] == []
         return
-    wait_until(lambda: len(sent(portal, "/d.php")) == 2)
+    poll(lambda: len(sent(portal, "/d.php")) == 2)
     logins = sorted(r["query"] for r in sent(portal, "/login.htm"))
     assert logins == [TAG + "&uid=first&index=1", TAG + "&uid=second&index=2"]
     assert len(sent(portal, "/_regevent.gif", "event=305&")) == 2
@@ -564,13 +554,13 @@ def test_garbage_settings_start_with_the_defaults(client, portal, case, activity
     proc = client.start(exe=installed)  # mode 3
     main = client.main_window(int(REACH * 1000))
     assert main["title"] == title
-    assert wait_until(lambda: login_window_shown(client, main), 10)
+    assert poll(lambda: login_window_shown(client, main), 10)
     query = sent(portal, "/active.htm")[0]["query"]
     if activity is not None:
         assert query == activity
     if case.endswith("garbage"):
         # The long install tag begins with "1": the first login after an install.
-        assert "&toAd=1&autorun=" in wait_until(lambda: sent(portal, LOGIN_PAGE), 10)[0]["query"]
+        assert "&toAd=1&autorun=" in poll(lambda: sent(portal, LOGIN_PAGE), 10)[0]["query"]
     reply, _ = hand_over(client, main["hwnd"], "12服-abcd-player")  # hotkeys loaded, hook on
     assert reply == 1
     assert answer_time(client, main["hwnd"]) < ANSWER
@@ -639,7 +629,7 @@ def test_read_only_settings_file_and_folder_still_start(client, portal, immutabl
     for _ in range(2):  # nothing is kept, so the second start counts the same
         proc = client.start(exe=installed)
         main = client.main_window(int(REACH * 1000))
-        assert wait_until(lambda: login_window_shown(client, main), 10)
+        assert poll(lambda: login_window_shown(client, main), 10)
         reply, _ = hand_over(client, main["hwnd"], "12服-abcd-player")
         assert reply == 1
         exit_from_tray(client, main["hwnd"])

@@ -23,9 +23,7 @@ MUTE_PIXEL = (10 + 18, 36 + 11)
 
 
 def hand_over(client, main, account):
-    r = client.drive("copydata", main["hwnd"], "0", f"12服-abcd-{account}||Pauth=tok||ptusertype=2||logingame=lmdr")
-    assert r.returncode == 0
-    return int(r.stdout.decode().strip())
+    return client.hand_over(main["hwnd"], f"12服-abcd-{account}")
 
 
 def windows_by_handle(client):

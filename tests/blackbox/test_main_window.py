@@ -9,14 +9,8 @@ from conftest import wait_exit
 WM_LBUTTONDOWN, WM_LBUTTONUP, WM_SYSCOMMAND, SC_CLOSE = 0x0201, 0x0202, 0x0112, 0xF060
 
 
-def record(title, game="lmdr"):
-    return f"{title}||Pauth=tok||ptusertype=2||logingame={game}"
-
-
 def hand_over(client, main, title, game="lmdr"):
-    r = client.drive("copydata", main["hwnd"], "0", record(title, game))
-    assert r.returncode == 0
-    return int(r.stdout.decode().strip())
+    return client.hand_over(main["hwnd"], title, game)
 
 
 def wait_requests(portal, path, count, timeout=10.0):

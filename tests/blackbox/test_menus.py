@@ -15,8 +15,7 @@ MAIN_MENU = ["刷新 (F5)", "隐藏/恢复(F10)", "清除缓存", "-", "更新",
 
 
 def hand_over(client, main, title, game="lmdr"):
-    r = client.drive("copydata", main["hwnd"], "0", f"{title}||Pauth=tok-{game}||ptusertype=2||logingame={game}")
-    assert r.returncode == 0
+    client.hand_over(main["hwnd"], title, game, pauth=f"tok-{game}")
 
 
 def open_menu(client, main, tray=False):

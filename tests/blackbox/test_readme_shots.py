@@ -20,6 +20,8 @@ from pathlib import Path
 
 import pytest
 
+from conftest import poll
+
 REPO = Path(__file__).resolve().parents[2]
 SCREEN = (1280, 800)
 ACCOUNTS = ["12服-abcd-player", "7服-abcd-second", "3服-efgh-third"]
@@ -77,15 +79,6 @@ def shots_dir(tmp_path) -> Path:
     return folder
 
 
-def poll(what, timeout=10.0, step=0.1):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = what()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(step)
-
-
 class Shooter:
     def __init__(self, client, folder: Path, work: Path):
         self.client, self.folder, self.work = client, folder, work
@@ -114,8 +107,7 @@ class Shooter:
 
 
 def hand_over(client, main, title):
-    r = client.drive("copydata", main["hwnd"], "0", f"{title}||Pauth=tok||ptusertype=2||logingame=lmdr")
-    assert r.returncode == 0 and r.stdout.strip() == b"1"
+    assert client.hand_over(main["hwnd"], title) == 1
 
 
 def choose_from_main_menu(client, main, position):

@@ -14,28 +14,17 @@ import struct
 import subprocess
 import time
 
+from conftest import poll
+
 SCREEN = (1280, 800)
 SHOT_BUTTON = 1028
 DONE, SAVE = 1031, 1035
 NAME_BOX, SAVE_BUTTON = 0x47C, 1
 
 
-def record(title):
-    return f"{title}||Pauth=tok||ptusertype=2||logingame=lmdr"
-
-
-def poll(what, timeout=10.0, step=0.1):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = what()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(step)
-
-
 def main_window_up(client):
     main = client.main_window()
-    assert client.drive("copydata", main["hwnd"], "0", record("12服-abcd-player")).stdout.strip() == b"1"
+    assert client.hand_over(main["hwnd"], "12服-abcd-player") == 1
     return poll(lambda: (m := client.main_window())["rect"][2] > 600 and m)
 
 

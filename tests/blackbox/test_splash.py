@@ -5,9 +5,8 @@ the icon, and a second "/Logo" client meanwhile ends its own splash at once
 and goes on to its main window."""
 from __future__ import annotations
 
-import time
 
-from conftest import REPO, parse_window, wait_exit
+from conftest import REPO, parse_window, poll, wait_exit
 
 FLASH_HOST = ("FlashControl", "FlashWindow")
 LVM_DELETEITEM = 0x1008
@@ -35,16 +34,6 @@ def splash_of(client, pid: int) -> dict | None:
         if w["title"] == "" and cx == cy and cx > 0 and w["visible"]:
             return w
     return None
-
-
-def poll(fn, timeout=10.0, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = fn()
-        if value:
-            return value
-        time.sleep(step)
-    return fn()
 
 
 def has_browser(client, pid: int) -> bool:

@@ -281,3 +281,20 @@ def test_a_stopped_host_ends_its_kept_alive_connections(sim):
 def test_a_route_can_give_its_own_reason_text(sim):
     sim.route("portal", "/moved", status=302, headers={"Location": "http://x/"}, reason="Moved Temporarily")
     assert raw_reply(47401, "/moved").startswith(b"HTTP/1.1 302 Moved Temporarily\r\n")
+
+
+@pytest.mark.parametrize("headers, closes", [({"Connection": "close"}, True), ({}, False)])
+def test_a_reply_saying_close_closes_a_kept_alive_connection(sim, headers, closes):
+    import socket
+    sim.route("portal", "/d.json", body=b"{}", headers=headers)
+    s = socket.create_connection(("127.0.0.1", 47401), timeout=1.0)
+    s.sendall(b"GET /d.json HTTP/1.1\r\nHost: x\r\nConnection: Keep-Alive\r\n\r\n")
+    data = b""
+    try:
+        while not data.endswith(b"\r\n\r\n{}"):
+            data += s.recv(4096)
+        ended = s.recv(1) == b""
+    except socket.timeout:
+        ended = False
+    s.close()
+    assert data.endswith(b"{}") and ended == closes
