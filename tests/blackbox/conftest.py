@@ -132,6 +132,23 @@ class Client:
         assert r.returncode == 0, r.stderr
         return int(r.stdout.decode().strip())
 
+    def click_at(self, hwnd: str, x: int, y: int) -> None:
+        """A left click at a client point, posted as the two button messages."""
+        lp = str((y << 16) | x)
+        self.drive("post", hwnd, str(0x0201), "1", lp)  # WM_LBUTTONDOWN
+        self.drive("post", hwnd, str(0x0202), "0", lp)  # WM_LBUTTONUP
+
+    def exit_from_tray(self, hwnd: str) -> None:
+        """The tray menu's last item, "退出", picked with the keyboard (a
+        popup menu's items cannot be read from another process)."""
+        self.drive("post", hwnd, str(0x0400 + 1), "1", str(0x0205))  # WM_TRAYNOTIFY, right button up
+        r = self.drive("menu", "10000")
+        assert r.returncode == 0, "no tray menu"
+        menu = r.stdout.decode().split("\t")[0]
+        for _ in range(6):
+            self.drive("post", menu, str(0x0100), str(0x28), "0")  # WM_KEYDOWN, VK_DOWN
+        self.drive("post", menu, str(0x0100), str(0x0D), "0")  # WM_KEYDOWN, VK_RETURN
+
     def wait_window(self, cls: str = "*", title: str = "*", timeout_ms: int = 20000) -> dict:
         r = self.drive("wait", cls, title, str(timeout_ms), timeout=timeout_ms / 1000 + 30)
         assert r.returncode == 0, f"no window {cls!r} {title!r}: {r.stdout!r} {r.stderr!r}"

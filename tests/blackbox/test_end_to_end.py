@@ -36,10 +36,7 @@ CLIENT_KEY = r"HKLM\Software\4286\GameLogin\Lm03000"
 EMULATION_KEY = r"HKLM\SOFTWARE\Microsoft\Internet Explorer\MAIN\FeatureControl\FEATURE_BROWSER_EMULATION"
 NEW_NAME, NEW_STAMP = "星光岛", "2026-12-01"
 
-WM_KEYDOWN, WM_SYSCOMMAND, SC_CLOSE = 0x0100, 0x0112, 0xF060
-WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONUP = 0x0201, 0x0202, 0x0205
-WM_TRAYNOTIFY = 0x0400 + 1
-VK_DOWN, VK_RETURN = 0x28, 0x0D
+WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
 IDC_NEW_PAGE, IDC_ACCOUNT, IDC_CLOSE = 1026, 1033, 50000
 IDYES_BUTTON = 5000  # the message box's first button: "是" / "确定"
 MUTE_PIXEL = (10 + 18, 36 + 11)  # bright in the muted image, dim in the sound-on one
@@ -199,12 +196,6 @@ def pixel(client, x, y):
 
 def post(client, hwnd, msg, wparam, lparam):
     client.drive("post", hwnd, str(msg), str(wparam), str(lparam))
-
-
-def click_client(client, hwnd, x, y):
-    lp = (y << 16) | x
-    post(client, hwnd, WM_LBUTTONDOWN, 1, lp)
-    post(client, hwnd, WM_LBUTTONUP, 0, lp)
 
 
 # -- the walk -----------------------------------------------------------------
@@ -414,7 +405,7 @@ def close_and_quit(client, portal, log, main, login, proc, pages):
     """6. One tab closed, then all, then a new login and the tray's "退出"."""
     hwnd = main["hwnd"]
     log.step()
-    click_client(client, hwnd, 290 + 176, 15)  # the second tab's close box
+    client.click_at(hwnd, 290 + 176, 15)  # the second tab's close box
     records = log.wait("/d.php", 1)
     closed = log.wait("/_regevent.gif", 1, query=event_query(306))
     time.sleep(0.5)
@@ -442,13 +433,7 @@ def close_and_quit(client, portal, log, main, login, proc, pages):
     assert [q["query"] for q in log.wait("/login.htm", 1)] == [TAG + "&uid=p4&index=1"]
     log.wait("/_regevent.gif", 1, query=event_query(305))
     log.step()
-    post(client, hwnd, WM_TRAYNOTIFY, 1, WM_RBUTTONUP)
-    menu = client.drive("menu", "10000")
-    assert menu.returncode == 0, "no tray menu"
-    menu_hwnd = menu.stdout.decode().split("\t")[0]
-    for _ in range(6):  # the sixth item: "退出"
-        post(client, menu_hwnd, WM_KEYDOWN, VK_DOWN, 0)
-    post(client, menu_hwnd, WM_KEYDOWN, VK_RETURN, 0)
+    client.exit_from_tray(hwnd)
     assert wait_exit(proc) == 0
     reqs = log.since()
     assert [r["path"] for r in reqs] == ["/d.php"]  # the online record only, no "306"

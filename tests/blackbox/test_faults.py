@@ -19,9 +19,6 @@ from conftest import login_record, poll, wait_exit
 TAG = "tag=Lm03000&ver=3.0.0.1"
 LOGIN_PAGE = "/lmdr/clients/chn-xpvt/reg.html"
 DESCRIPTION = "/webStatic/index.php"
-WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
-WM_LBUTTONDOWN, WM_LBUTTONUP, WM_KEYDOWN, VK_DOWN, VK_RETURN = 0x0201, 0x0202, 0x0100, 0x28, 0x0D
-WM_TRAYNOTIFY, WM_RBUTTONUP = 0x0401, 0x0205
 
 SLOW = 1.5      # seconds a slow host waits before it answers
 HUNG = 3.0      # seconds a hanging host is watched before it is released
@@ -70,17 +67,6 @@ def hand_over(client, hwnd, title):
     r = client.drive("copydata", hwnd, "0", login_record(title))
     assert r.returncode == 0
     return int(r.stdout.decode().strip()), time.monotonic() - started
-
-
-def exit_from_tray(client, hwnd):
-    """The tray menu's last item, "退出", picked with the keyboard."""
-    client.drive("post", hwnd, str(WM_TRAYNOTIFY), "1", str(WM_RBUTTONUP))
-    r = client.drive("menu", "10000")
-    assert r.returncode == 0, "no tray menu"
-    menu = r.stdout.decode().split("\t")[0]
-    for _ in range(6):
-        client.drive("post", menu, str(WM_KEYDOWN), str(VK_DOWN), "0")
-    client.drive("post", menu, str(WM_KEYDOWN), str(VK_RETURN), "0")
 
 
 def close_main(client, proc, hwnd):
@@ -311,7 +297,7 @@ def test_start_reaches_the_main_and_login_windows(request, client, portal, case,
     # The window takes an account while the fault lasts.
     reply, took = hand_over(client, main["hwnd"], "12服-abcd-player")
     assert reply == 1 and took < ANSWER
-    exit_from_tray(client, main["hwnd"])
+    client.exit_from_tray(main["hwnd"])
     assert wait_exit(proc, 30) == 0
     portal.release()
 
@@ -321,12 +307,6 @@ def test_start_reaches_the_main_and_login_windows(request, client, portal, case,
     assert stored["iconTime"] == "1" and "iconName" not in stored
     assert (client.install_dir / "Lm03000.ico").read_bytes() == old_icon
     assert sorted(p.name for p in client.install_dir.iterdir()) == ["Lm03000.ico", "Lumendor.exe", "Statistic.ini"]
-
-
-def click_at(client, hwnd, x, y):
-    lp = str((y << 16) | x)
-    client.drive("post", hwnd, str(WM_LBUTTONDOWN), "1", lp)
-    client.drive("post", hwnd, str(WM_LBUTTONUP), "0", lp)
 
 
 @pytest.mark.parametrize("fault", ["refuse", "slow", "hang"])
@@ -348,14 +328,14 @@ def test_pages_open_close_and_exit_with_a_failing_portal(request, client, portal
 
     # The second tab's close box: its record and event 306, detached too.
     started = time.monotonic()
-    click_at(client, hwnd, 466, 15)
+    client.click_at(hwnd, 466, 15)
     assert poll(lambda: client.drive("text", hwnd, "1033").stdout.decode().strip() == "first", 10)
     assert answer_time(client, hwnd) < ANSWER
     timing(f"{request.node.name} tab closed", time.monotonic() - started)
 
     # Exit: the record of the open page goes on the calling thread.
     started = time.monotonic()
-    exit_from_tray(client, hwnd)
+    client.exit_from_tray(hwnd)
     if fault == "hang":
         assert poll(lambda: len(sent(portal, "/d.php")) == 2, 10)
         time.sleep(HUNG)
@@ -564,7 +544,7 @@ def test_garbage_settings_start_with_the_defaults(client, portal, case, activity
     reply, _ = hand_over(client, main["hwnd"], "12服-abcd-player")  # hotkeys loaded, hook on
     assert reply == 1
     assert answer_time(client, main["hwnd"]) < ANSWER
-    exit_from_tray(client, main["hwnd"])
+    client.exit_from_tray(main["hwnd"])
     assert wait_exit(proc, 30) == 0
 
     if case == "folder":
@@ -632,7 +612,7 @@ def test_read_only_settings_file_and_folder_still_start(client, portal, immutabl
         assert poll(lambda: login_window_shown(client, main), 10)
         reply, _ = hand_over(client, main["hwnd"], "12服-abcd-player")
         assert reply == 1
-        exit_from_tray(client, main["hwnd"])
+        client.exit_from_tray(main["hwnd"])
         assert wait_exit(proc, 30) == 0
     assert [r["query"] for r in sent(portal, "/active.htm")] == [TAG + "&count=6&apartdays=0&keepdays=2&weekdays=2"] * 2
     assert len(sent(portal, ICON)) >= 2  # the icon arrived and could not be stored

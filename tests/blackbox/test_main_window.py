@@ -6,7 +6,7 @@ import time
 
 from conftest import wait_exit
 
-WM_LBUTTONDOWN, WM_LBUTTONUP, WM_SYSCOMMAND, SC_CLOSE = 0x0201, 0x0202, 0x0112, 0xF060
+WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
 
 
 def hand_over(client, main, title, game="lmdr"):
@@ -25,12 +25,6 @@ def wait_requests(portal, path, count, timeout=10.0):
 
 def events(portal, number):
     return [r for r in portal.requests() if r["path"] == "/_regevent.gif" and r["query"].startswith(f"event={number}&")]
-
-
-def click(client, hwnd, x, y):
-    lp = str((y << 16) | x)
-    client.drive("post", hwnd, str(WM_LBUTTONDOWN), "1", lp)
-    client.drive("post", hwnd, str(WM_LBUTTONUP), "0", lp)
 
 
 def test_hand_overs_open_pages_and_closing_sends_records(client, portal):
@@ -76,7 +70,7 @@ def test_hand_overs_open_pages_and_closing_sends_records(client, portal):
     client.click(box["hwnd"], 5000)
 
     # The first tab's close box: its online record and event 306, on workers.
-    click(client, hwnd, 290, 15)
+    client.click_at(hwnd, 290, 15)
     records = wait_requests(portal, "/d.php", 1)
     assert records[0]["query"].startswith("a=web.online&game=lmdr&server=S12&length=")
     assert records[0]["query"].endswith("&cid=3000")
