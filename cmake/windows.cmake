@@ -64,7 +64,8 @@ target_link_libraries(lumendor_core PUBLIC lumendor_deps)
 
 add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
 target_link_libraries(Lumendor PRIVATE lumendor_core)
-target_link_options(Lumendor PRIVATE -municode -mwindows)
+# The shipped client carries no symbol tables (half its size as linked).
+target_link_options(Lumendor PRIVATE -municode -mwindows $<$<CONFIG:Release>:-s>)
 set_target_properties(Lumendor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 file(GLOB LUMENDOR_RESOURCE_FILES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/res/skin/*.png ${CMAKE_SOURCE_DIR}/res/icons/*.ico
