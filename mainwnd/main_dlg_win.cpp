@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "settings/settings_win.h"
 #include "skin/message_box_win.h"
+#include "skin/window_font_win.h"
 #include "stats/beacons.h"
 #include "stats/stats_win.h"
 #include "tools/screenshot_win.h"
@@ -506,10 +507,7 @@ LRESULT CHalvane3Dlg::OnEraseBkgndMain(WPARAM wParam, LPARAM) {
 }
 
 void CHalvane3Dlg::PaintTabs(HDC dc) {
-    HFONT base = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
-    LOGFONTW lf{};
-    ::GetObjectW(base ? base : ::GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
-    lf.lfHeight = -12;
+    const LOGFONTW lf = WindowFontAt(m_hWnd, -12);
     HFONT font = ::CreateFontIndirectW(&lf);
     HGDIOBJ oldFont = ::SelectObject(dc, font);
     ::SetBkMode(dc, TRANSPARENT);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "skin/skin_geometry.h"
+#include "skin/window_font_win.h"
 
 namespace {
 
@@ -150,11 +151,7 @@ void CBtnEx::DrawItem(const DRAWITEMSTRUCT* item) {
     if (!m_strCaption.empty()) {
         ::SetBkMode(canvas.dc, TRANSPARENT);
         ::SetTextColor(canvas.dc, frame == 3 ? ::GetSysColor(COLOR_GRAYTEXT) : m_clrText);
-        HFONT base = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
-        if (!base) base = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-        LOGFONTW lf{};
-        ::GetObjectW(base, sizeof lf, &lf);
-        lf.lfHeight = -12;
+        const LOGFONTW lf = WindowFontAt(m_hWnd, -12);
         HFONT font = ::CreateFontIndirectW(&lf);
         HGDIOBJ oldFont = ::SelectObject(canvas.dc, font);
         RECT rc{0, 0, w, h};

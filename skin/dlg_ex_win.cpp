@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "skin/skin_geometry.h"
+#include "skin/window_font_win.h"
 
 namespace {
 
@@ -216,10 +217,7 @@ void CDlgEx::DrawSkinFrame(HDC dc, int W, int H) {
     if (m_bShowTitle) {
         wchar_t title[256] = {};
         ::GetWindowTextW(m_hWnd, title, 256);
-        HFONT base = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
-        LOGFONTW lf{};
-        ::GetObjectW(base ? base : ::GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
-        lf.lfHeight = -12;
+        LOGFONTW lf = WindowFontAt(m_hWnd, -12);
         lf.lfWeight = m_nTitleWeight;
         ::lstrcpynW(lf.lfFaceName, L"微软雅黑", LF_FACESIZE);
         HFONT font = ::CreateFontIndirectW(&lf);

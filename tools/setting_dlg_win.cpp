@@ -5,6 +5,7 @@
 #include "res/resource.h"
 #include "settings/settings_win.h"
 #include "skin/message_box_win.h"
+#include "skin/window_font_win.h"
 
 CSettingDlg* g_pSettingDlg = nullptr;
 
@@ -134,10 +135,7 @@ LRESULT CSettingDlg::OnEraseBkgndSetting(WPARAM wParam, LPARAM) {
 void CSettingDlg::DrawGroupFrames(HDC dc) {
     HPEN pen = ::CreatePen(PS_SOLID, 2, RGB(255, 255, 255));
     HGDIOBJ oldPen = ::SelectObject(dc, pen);
-    HFONT base = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
-    LOGFONTW lf{};
-    ::GetObjectW(base ? base : ::GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
-    lf.lfHeight = -12;
+    const LOGFONTW lf = WindowFontAt(m_hWnd, -12);
     HFONT font = ::CreateFontIndirectW(&lf);
     HGDIOBJ oldFont = ::SelectObject(dc, font);
     ::SetBkMode(dc, TRANSPARENT);
