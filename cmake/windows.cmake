@@ -17,7 +17,7 @@ find_package(jsoncpp CONFIG REQUIRED)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/devtools/wine-exec)
 
-add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 add_compile_options(-Wall -Wextra -Wno-cast-function-type)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
@@ -25,6 +25,7 @@ set(LUMENDOR_WIN_SOURCES
     framework/app_win.cpp
     framework/wnd_win.cpp
     framework/html_dialog_win.cpp
+    framework/runtime_imports_win.cpp
     settings/settings_win.cpp
     app/halvane3_app_win.cpp
     stats/stats_win.cpp

@@ -60,6 +60,25 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# Wine runs 32-bit programs through its 32-bit loader, a Linux i386 program.
+# Some kernels of this kind boot with their 32-bit emulation turned off
+# ("32-bit emulation disabled" in the kernel log): there the loader runs
+# under QEMU's user-mode emulation, registered for i386 programs. Slower
+# (a prefix takes minutes to create instead of seconds), but every tier runs.
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
+    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends qemu-user-static
+  fi
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -e "$binfmt/register" ] || sudo_ mount -t binfmt_misc binfmt_misc "$binfmt"
+  if [ ! -e "$binfmt/qemu-i386" ]; then
+    magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+    mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    echo ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" | sudo_ tee "$binfmt/register" >/dev/null
+  fi
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "setup: 32-bit programs cannot run here" >&2; exit 1; }
+fi
+
 # jsoncpp for MinGW, from Debian's source package.
 jsoncpp_prefix="$cache/jsoncpp-mingw"
 if [ ! -f "$jsoncpp_prefix/lib/cmake/jsoncpp/jsoncppConfig.cmake" ]; then

@@ -106,12 +106,12 @@ def ensure_template(root: Path | None = None) -> Path:
         home.mkdir(parents=True)
         env = base_env(template, home, None)
         quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineboot", "--init"], env=env, timeout=300, check=True, **quiet)
-        subprocess.run(["wineserver", "-w"], env=env, timeout=300, **quiet)
+        subprocess.run(["wineboot", "--init"], env=env, timeout=1200, check=True, **quiet)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=1200, **quiet)
         _replace_home_links(template)
         reg = root / "template.reg"
         reg.write_text(_template_reg(), encoding="utf-16")
-        subprocess.run(["wine", "regedit", "/S", str(reg)], env=env, capture_output=True, timeout=120, check=True)
+        subprocess.run(["wine", "regedit", "/S", str(reg)], env=env, capture_output=True, timeout=600, check=True)
         kill_wineserver(env)
         ready.write_text(TEMPLATE_VERSION)
         return template

@@ -3,6 +3,7 @@
 #include "framework/text_win.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 #include <shlobj.h>
 
 #include "app/build_config.h"
@@ -266,8 +267,7 @@ void InstallClient() {
 // --- uninstall -------------------------------------------------------------------------
 
 void RemoveRegistryEntries() {
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\4286\\GameLogin\\Lm03000");
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\4286\\GameLogin\\Lm03000");
+    ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\4286\\GameLogin\\Lm03000");  // with every sub-key
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
                         L"SOFTWARE\\Microsoft\\Internet Explorer\\MAIN\\FeatureControl\\FEATURE_BROWSER_EMULATION", 0,
@@ -323,8 +323,7 @@ int UninstallClient(CHalvane3App&) {
     ::DeleteFileW(ExeFolderPath(L"Logo.swf").c_str());
     ::DeleteFileW(ExeFolderPath(L"Lm03000.ico").c_str());
     const std::wstring classes = ClassesRootKeyName(FileNameOf(ExePath()));
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, classes.c_str());
-    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, classes.c_str());
+    ::SHDeleteKeyW(HKEY_CLASSES_ROOT, classes.c_str());
     DeleteAutoRun();
     SendUninstallStats();
     return ShowMessage(0, UninstallDoneMessage(DisplayName).c_str(), nullptr);

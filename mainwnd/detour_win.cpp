@@ -83,8 +83,31 @@ size_t ReadCode(const void* p, void* out, size_t want) {
 
 uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<UINT_PTR>(p)); }
 
+// The id of the thread behind a handle. GetThreadId is newer than the
+// systems the interception engine serves, so ask the native layer, which
+// every NT system has.
+DWORD ThreadIdOf(HANDLE hThread) {
+    struct ThreadBasicInformation {
+        LONG exitStatus;
+        PVOID teb;
+        struct {
+            HANDLE process;
+            HANDLE thread;
+        } clientId;
+        ULONG_PTR affinity;
+        LONG priority;
+        LONG basePriority;
+    };
+    using QueryFn = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+    static const QueryFn query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    ThreadBasicInformation info{};
+    if (!query || query(hThread, 0 /* basic information */, &info, sizeof info, nullptr) < 0) return 0;
+    return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(info.clientId.thread));
+}
+
 bool IsCurrentThread(HANDLE hThread) {
-    return hThread == ::GetCurrentThread() || ::GetThreadId(hThread) == ::GetCurrentThreadId();
+    return hThread == ::GetCurrentThread() || ThreadIdOf(hThread) == ::GetCurrentThreadId();
 }
 
 // Where an enlisted thread standing at `eip` must go once `op` is written.

@@ -29,6 +29,31 @@ void PlaceButton(CBtnEx& button, const SkinRect& r) {
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// A stream over a copy of the bytes. The memory-stream helper of the shell's
+// light-weight library is exported by name only from Windows Vista on; a
+// stream on global memory serves every system.
+IStream* StreamOnCopy(const void* bytes, DWORD size) {
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!memory) return nullptr;
+    void* target = ::GlobalLock(memory);
+    if (!target) {
+        ::GlobalFree(memory);
+        return nullptr;
+    }
+    std::memcpy(target, bytes, size);
+    ::GlobalUnlock(memory);
+    IStream* stream = nullptr;
+    if (FAILED(::CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+        ::GlobalFree(memory);
+        return nullptr;
+    }
+    return stream;  // frees the memory when released
+}
+
+}  // namespace
+
 HBITMAP LoadSkinBitmap(HINSTANCE module, UINT id) {
     if (!module) return nullptr;
     if (HBITMAP plain = ::LoadBitmapW(module, MAKEINTRESOURCEW(id))) return plain;
@@ -44,7 +69,7 @@ HBITMAP LoadSkinBitmap(HINSTANCE module, UINT id) {
     Gdiplus::GdiplusStartupInput input;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return nullptr;
     HBITMAP result = nullptr;
-    if (IStream* stream = ::SHCreateMemStream(static_cast<const BYTE*>(bytes), size)) {
+    if (IStream* stream = StreamOnCopy(bytes, size)) {
         {
             Gdiplus::Bitmap image(stream);
             if (image.GetLastStatus() == Gdiplus::Ok) {

@@ -37,6 +37,8 @@
 //   clipboard                             the clipboard's bitmap: width and height
 //   capture X Y W H PATH                  the screen's rectangle as the system composes it, written as a
 //                                         32-bit BMP file
+//   code PID LIBRARY EXPORT COUNT         the first COUNT bytes of a system library's export in another
+//                                         process, hex
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -44,6 +46,7 @@
 #include <objidl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
@@ -349,7 +352,7 @@ int CaptureScreen(int x, int y, int w, int h, const wchar_t* path) {
 }
 
 int Usage() {
-    std::fputs("usage: lmdriver list|children|wait|place|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|settext|clipboard|capture ...\n", stderr);
+    std::fputs("usage: lmdriver list|children|wait|place|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|settext|clipboard|capture|code ...\n", stderr);
     return 2;
 }
 
@@ -559,6 +562,29 @@ int wmain(int argc, wchar_t** argv) {
     if (cmd == L"clickat" && argc >= 4)
         return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])));
     if (cmd == L"clipboard") return PrintClipboardBitmap();
+    if (cmd == L"code" && argc >= 6) {
+        // The first bytes of a system library's export as another process
+        // sees them (system libraries load at the same address in every
+        // process of the prefix): "code PID LIBRARY EXPORT COUNT".
+        HMODULE library = ::LoadLibraryW(argv[3]);
+        const std::string name(argv[4], argv[4] + std::wcslen(argv[4]));
+        const void* entry = library ? reinterpret_cast<const void*>(::GetProcAddress(library, name.c_str())) : nullptr;
+        HANDLE process = ::OpenProcess(PROCESS_VM_READ, FALSE, static_cast<DWORD>(ParseNum(argv[2])));
+        BYTE bytes[64] = {};
+        const SIZE_T want = std::min<SIZE_T>(sizeof bytes, static_cast<SIZE_T>(ParseNum(argv[5])));
+        SIZE_T got = 0;
+        const bool read = entry && process && ::ReadProcessMemory(process, entry, bytes, want, &got) && got == want;
+        if (process) ::CloseHandle(process);
+        if (!read) return 1;
+        std::wstring hex;
+        for (SIZE_T i = 0; i < got; ++i) {
+            wchar_t two[3];
+            std::swprintf(two, 3, L"%02x", bytes[i]);
+            hex += two;
+        }
+        PrintUtf8(hex);
+        return 0;
+    }
     if (cmd == L"capture" && argc >= 7)
         return CaptureScreen(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])),
                              static_cast<int>(ParseNum(argv[4])), static_cast<int>(ParseNum(argv[5])), argv[6]);

@@ -105,6 +105,35 @@ TEST(Detour, CompiledFunctionAttachDetach) {
     EXPECT_EQ(g_pTriple(7), 21);
 }
 
+// The calling thread may be enlisted through a real handle of its own, not
+// only the pseudo handle: the engine must know it and never suspend it.
+TEST(Detour, EnlistingTheCallingThreadByARealHandle) {
+    struct Run {
+        static DWORD WINAPI Proc(void*) {
+            HANDLE self = ::OpenThread(THREAD_ALL_ACCESS, FALSE, ::GetCurrentThreadId());
+            g_pReal = &Triple;
+            LONG r = DetourTransactionBegin();
+            if (r == NO_ERROR) r = DetourUpdateThread(self);
+            if (r == NO_ERROR) r = DetourAttach(Ptr(g_pReal), Fn(&PlusThousand));
+            const LONG committed = DetourTransactionCommit();
+            const int value = g_pTriple(2);
+            Detach(Ptr(g_pReal), Fn(&PlusThousand));
+            ::CloseHandle(self);
+            return r == NO_ERROR && committed == NO_ERROR && value == 1006 ? 0 : 1;
+        }
+    };
+    HANDLE worker = ::CreateThread(nullptr, 0, &Run::Proc, nullptr, 0, nullptr);
+    ASSERT_TRUE(worker);
+    const DWORD waited = ::WaitForSingleObject(worker, 10000);
+    if (waited == WAIT_TIMEOUT) ::ResumeThread(worker);  // it suspended itself
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the enlisting thread suspended itself";
+    DWORD code = 1;
+    ::WaitForSingleObject(worker, 5000);
+    ::GetExitCodeThread(worker, &code);
+    EXPECT_EQ(code, 0u);
+    ::CloseHandle(worker);
+}
+
 TEST(Detour, AbortChangesNothing) {
     const std::vector<uint8_t> before = Bytes(reinterpret_cast<void*>(&Triple), 16);
     g_pReal = &Triple;
