@@ -236,9 +236,12 @@ bool WriteCrashDump(HANDLE hFile, EXCEPTION_POINTERS* pExceptionInfo) {
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pExceptionInfo) {
     if (g_bDumpWritten) return EXCEPTION_EXECUTE_HANDLER;
-    std::wstring dumpPath;
-    if (!CrashDumpPathFor(ExePath(), dumpPath)) return EXCEPTION_CONTINUE_SEARCH;
-    HANDLE file = ::CreateFileW(dumpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    // No heap from here on: the crash may come from a broken heap, or strike
+    // while another thread holds the heap's lock.
+    wchar_t dumpPath[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, dumpPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !CrashDumpPathFor(dumpPath, MAX_PATH)) return EXCEPTION_CONTINUE_SEARCH;
+    HANDLE file = ::CreateFileW(dumpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         WriteCrashDump(file, pExceptionInfo);
