@@ -103,7 +103,10 @@ TEST(SendBeacon, WorkersNeverTouchTheApplicationsHandlesAfterTheyAreClosed) {
     const HANDLE oldDone = theApp.m_hDoneEvent;
     ASSERT_TRUE(SendBeacon(Url(L"http://", silent.Port(), L"/active.htm").c_str()));
     ASSERT_TRUE(silent.WaitFor(1, 5000));  // the worker waits for the reply now
-    theApp.CloseBeaconEvents();
+    // The exit closes the application's handles while the worker may hold
+    // their values already: closed here with the values left in place.
+    ::CloseHandle(theApp.m_hCopiedEvent);
+    ::CloseHandle(oldDone);
     // New events until one takes the done event's old value.
     std::vector<HANDLE> fresh;
     HANDLE reused = nullptr;
@@ -115,6 +118,7 @@ TEST(SendBeacon, WorkersNeverTouchTheApplicationsHandlesAfterTheyAreClosed) {
     released = true;
     EXPECT_EQ(::WaitForSingleObject(reused, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
     for (HANDLE h : fresh) ::CloseHandle(h);
+    theApp.m_hCopiedEvent = theApp.m_hDoneEvent = nullptr;  // as after a failed creation
 
     CLoopbackServer server;
     for (int i = 0; i < 3; ++i)
