@@ -44,6 +44,8 @@ bool NetworkAvailable() {
 }
 
 void CHalvane3App::WaitBeaconDone(bool reset) {
+    // Without the event every beacon has been sent on this thread already.
+    if (!m_hDoneEvent) return;
     ::WaitForSingleObject(m_hDoneEvent, INFINITE);
     if (reset) ::ResetEvent(m_hDoneEvent);
 }
@@ -63,8 +65,7 @@ BOOL CHalvane3App::InitInstance() {
 
     RunMode = ParseRunMode();
 
-    m_hCopiedEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    m_hDoneEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    CreateBeaconEvents();
 
     if (RunMode == ModeUninstall) {
         RunUninstall();
@@ -140,10 +141,21 @@ void CHalvane3App::RunCommonTail() {
     m_pMainWnd = nullptr;
 }
 
-int CHalvane3App::ExitInstance() {
+void CHalvane3App::CreateBeaconEvents() {
+    m_hCopiedEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_hDoneEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // Both or neither: without them beacons go out on the calling thread.
+    if (!m_hCopiedEvent || !m_hDoneEvent) CloseBeaconEvents();
+}
+
+void CHalvane3App::CloseBeaconEvents() {
     if (m_hCopiedEvent) ::CloseHandle(m_hCopiedEvent);
     if (m_hDoneEvent) ::CloseHandle(m_hDoneEvent);
     m_hCopiedEvent = m_hDoneEvent = nullptr;
+}
+
+int CHalvane3App::ExitInstance() {
+    CloseBeaconEvents();
     if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
     m_gdiplusToken = 0;
     return CWinApp::ExitInstance();
@@ -224,9 +236,12 @@ bool WriteCrashDump(HANDLE hFile, EXCEPTION_POINTERS* pExceptionInfo) {
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pExceptionInfo) {
     if (g_bDumpWritten) return EXCEPTION_EXECUTE_HANDLER;
-    std::wstring dumpPath;
-    if (!CrashDumpPathFor(ExePath(), dumpPath)) return EXCEPTION_CONTINUE_SEARCH;
-    HANDLE file = ::CreateFileW(dumpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    // No heap from here on: the crash may come from a broken heap, or strike
+    // while another thread holds the heap's lock.
+    wchar_t dumpPath[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, dumpPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !CrashDumpPathFor(dumpPath, MAX_PATH)) return EXCEPTION_CONTINUE_SEARCH;
+    HANDLE file = ::CreateFileW(dumpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         WriteCrashDump(file, pExceptionInfo);

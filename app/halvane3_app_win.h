@@ -29,6 +29,10 @@ public:
 
     // Waits without time limit until a beacon has finished, then resets.
     void WaitBeaconDone(bool reset = true);
+    // Creates both beacon events (leaves both null when one fails) and
+    // closes them; a running worker keeps handles of its own.
+    void CreateBeaconEvents();
+    void CloseBeaconEvents();
 
 private:
     void RunUninstall();

@@ -90,11 +90,14 @@ RunModeDecision DecideRunMode(const std::vector<std::wstring>& args,
     return d;
 }
 
-bool CrashDumpPathFor(std::wstring_view exePath, std::wstring& dumpPath) {
-    const auto dot = exePath.rfind(L'.');
-    if (dot == std::wstring_view::npos) return false;
-    dumpPath.assign(exePath.substr(0, dot));
-    dumpPath += L".dmp";
+bool CrashDumpPathFor(wchar_t* path, std::size_t capacity) {
+    static constexpr wchar_t kExtension[] = L".dmp";
+    std::size_t dot = capacity, length = 0;
+    for (; length < capacity && path[length]; ++length)
+        if (path[length] == L'.') dot = length;
+    if (length == capacity || dot == capacity || dot + sizeof kExtension / sizeof *kExtension > capacity)
+        return false;
+    for (std::size_t i = 0; i < sizeof kExtension / sizeof *kExtension; ++i) path[dot + i] = kExtension[i];
     return true;
 }
 

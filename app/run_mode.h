@@ -46,9 +46,11 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 // give 0; values beyond the 32-bit range saturate.
 std::int32_t ParseDecimalInt(std::wstring_view text);
 
-// Where the crash dump of an executable goes: its path cut at the last "."
-// with ".dmp" appended. False when the path has no ".".
-bool CrashDumpPathFor(std::wstring_view exePath, std::wstring& dumpPath);
+// Where the crash dump of an executable goes: its path (zero-terminated) cut
+// at the last "." with ".dmp" appended, in place, within `capacity`
+// characters. False, the path unchanged, when it has no "." or the name
+// does not fit. Takes no memory: the crash filter runs it.
+bool CrashDumpPathFor(wchar_t* path, std::size_t capacity);
 
 // The uninstall question, with the display name cut to 63 characters.
 std::wstring UninstallQuestion(std::wstring_view displayName);

@@ -14,6 +14,7 @@
 #include "app/halvane3_app_win.h"
 #include "html/ext_login_logic.h"
 #include "html/login_logic.h"
+#include "mainwnd/hotkeys_win.h"
 #include "mainwnd/main_dlg_win.h"
 #include "res/resource.h"
 #include "settings/settings_win.h"
@@ -135,7 +136,10 @@ void CLoginDlg::RunCommand(const std::wstring& url) {
     case LoginCommand::ExitGame:
         if (ShowMessage(4, L"确定要取消本次登录吗？", nullptr) == IDYES && main)
             ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, kSelfMarker);
-        SendDirect(FormatRegEvent(L"115", L"关闭客户端").c_str());
+        {
+            CKeyboardHookPause noHookWhileSending;
+            SendDirect(FormatRegEvent(L"115", L"关闭客户端").c_str());
+        }
         break;
     case LoginCommand::Minimize:
         if (OpenPageCount > 0) {

@@ -7,6 +7,10 @@
 HotkeyEntry g_Hotkeys[kHotkeyCount] = {kUnloadedHotkey, kUnloadedHotkey, kUnloadedHotkey};
 HHOOK g_hKeyboardHook = nullptr;
 
+namespace {
+HINSTANCE g_hHookModule = nullptr;  // what the hook was installed with
+}
+
 void ReloadHotkeys() { ReloadHotkeysFrom(StatIniPath().c_str()); }
 
 void ReloadHotkeysFrom(const wchar_t* path) {
@@ -44,6 +48,7 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
 
 bool InstallKeyboardHook(HINSTANCE module) {
     RemoveKeyboardHook();
+    g_hHookModule = module;
     g_hKeyboardHook = ::SetWindowsHookExW(WH_KEYBOARD_LL, &KeyboardHookProc, module, 0);
     return g_hKeyboardHook != nullptr;
 }
@@ -51,6 +56,12 @@ bool InstallKeyboardHook(HINSTANCE module) {
 void RemoveKeyboardHook() {
     if (g_hKeyboardHook) ::UnhookWindowsHookEx(g_hKeyboardHook);
     g_hKeyboardHook = nullptr;
+}
+
+CKeyboardHookPause::CKeyboardHookPause() : m_bWasOn(g_hKeyboardHook != nullptr) { RemoveKeyboardHook(); }
+
+CKeyboardHookPause::~CKeyboardHookPause() {
+    if (m_bWasOn) InstallKeyboardHook(g_hHookModule);
 }
 
 bool IsWindowSwitchKey(const MSG& msg) {

@@ -26,6 +26,21 @@ LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam);
 bool InstallKeyboardHook(HINSTANCE module);
 void RemoveKeyboardHook();
 
+// Takes the hook off for its lifetime and puts it back after when it was on.
+// The user-interface thread serves the hook: while it waits on the network
+// every key of the desktop would wait with it, and the system drops a hook
+// that misses its time-out for good. Wrap every such wait in one.
+class CKeyboardHookPause {
+public:
+    CKeyboardHookPause();
+    ~CKeyboardHookPause();
+    CKeyboardHookPause(const CKeyboardHookPause&) = delete;
+    CKeyboardHookPause& operator=(const CKeyboardHookPause&) = delete;
+
+private:
+    bool m_bWasOn;
+};
+
 // The modifier bits of the keys held now (GetKeyState).
 int CurrentModifierBits();
 

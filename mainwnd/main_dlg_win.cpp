@@ -333,8 +333,11 @@ void CHalvane3Dlg::CloseAllPages() {
     ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowPos(m_hWnd, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     while (!m_arrPageWnd.empty()) {
-        SendDirect(OnlineRecordFor(0).c_str());
-        SendDirect(FormatRegEvent(L"306", L"关闭游戏框").c_str());
+        {
+            CKeyboardHookPause noHookWhileSending;
+            SendDirect(OnlineRecordFor(0).c_str());
+            SendDirect(FormatRegEvent(L"306", L"关闭游戏框").c_str());
+        }
         HWND closed = m_arrPageWnd.front();
         RemovePageAt(0);
         if (CWnd* page = CWnd::FromHandlePermanent(closed)) {

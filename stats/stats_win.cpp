@@ -17,20 +17,35 @@ namespace {
 
 struct BeaconStart {
     const wchar_t* address;
-    CHalvane3App* app;
+    // The worker's own handles of the application's two events, closed by
+    // the worker: the application may close its handles at exit while a
+    // worker still runs, and a worker must never signal a handle value that
+    // something else has taken over since.
+    HANDLE copied;
+    HANDLE done;
 };
 
 unsigned __stdcall BeaconWorker(void* param) {
     auto* start = static_cast<BeaconStart*>(param);
-    CHalvane3App* app = start->app;
+    HANDLE done = start->done;
     wchar_t address[kBeaconAddressCapacity];
     // An address too long for the buffer is not sent at all rather than cut.
     const bool fits = std::wcslen(start->address) < kBeaconAddressCapacity;
     ::lstrcpynW(address, fits ? start->address : L"", kBeaconAddressCapacity);
-    ::SetEvent(app->m_hCopiedEvent);  // the sender may reuse its buffer now
+    ::SetEvent(start->copied);  // the sender may reuse its buffer now
+    ::CloseHandle(start->copied);
     if (fits) HttpGet(address);
-    ::SetEvent(app->m_hDoneEvent);
+    ::SetEvent(done);
+    ::CloseHandle(done);
     return 0;
+}
+
+HANDLE DuplicateForWorker(HANDLE event) {
+    HANDLE copy = nullptr;
+    if (!event || !::DuplicateHandle(::GetCurrentProcess(), event, ::GetCurrentProcess(), &copy, 0, FALSE,
+                                     DUPLICATE_SAME_ACCESS))
+        return nullptr;
+    return copy;
 }
 
 unsigned __stdcall DetachedWorker(void* param) {
@@ -56,7 +71,18 @@ void WriteToday() { WriteSetting(Keys::LstTime, FormatLocalDate(std::time(nullpt
 }  // namespace
 
 bool SendBeacon(const wchar_t* address) {
-    BeaconStart start{address ? address : L"", &theApp};
+    if (!address) address = L"";
+    BeaconStart start{address, DuplicateForWorker(theApp.m_hCopiedEvent), DuplicateForWorker(theApp.m_hDoneEvent)};
+    if (!start.copied || !start.done) {
+        // Without the events nobody could learn when a worker has finished:
+        // the request goes out here, so that every beacon sent later still
+        // follows this one.
+        if (start.copied) ::CloseHandle(start.copied);
+        if (start.done) ::CloseHandle(start.done);
+        if (std::wcslen(address) < kBeaconAddressCapacity) HttpGet(address);
+        if (theApp.m_hDoneEvent) ::SetEvent(theApp.m_hDoneEvent);
+        return true;
+    }
     HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &BeaconWorker, &start, 0, nullptr));
     if (!thread) {
         // No worker: send here, so that whoever waits for the request is

@@ -657,3 +657,96 @@ def test_uninstall_from_a_read_only_folder_fails_quietly(client, portal, immutab
     assert wait_exit(proc, 60) == 0
     assert sent(portal, "/uninstall.htm")[0]["query"] == TAG + "&count=3"
     assert {p.name: p.read_bytes() for p in client.install_dir.iterdir()} == original
+
+
+# -- 5. hosts that accept and never answer, never released --------------------------------
+# Every wait on a beacon ends with the request's own time-out (the receive
+# time-out, 30 s, as the system's internet library has it by default), not
+# when the host lets go. The close beacon of the login page's "exitgame" is
+# sent the same way as close-all's records (a direct send on the
+# user-interface thread), so the close-all below stands for it as well.
+
+SILENT = 30.0   # the receive time-out
+LATE = 25.0     # what a wait may take beyond it on a loaded machine
+
+
+def test_start_up_waits_on_a_silent_host_end_on_their_own(request, client, portal):
+    client.install_dir.mkdir(parents=True)
+    fault_hosts(portal, "hang", ("union",))  # "_az.gif" at first run, "_xz.gif" at uninstall
+    started = time.monotonic()
+    proc = client.start()
+    assert wait_exit(proc, SILENT + LATE + 30) == 0
+    took = time.monotonic() - started
+    timing(request.node.name + " first run", took)
+    assert took >= SILENT - 1
+    order = [r["path"] for r in portal.requests() if any(r["path"] == p and r["query"].startswith(q)
+                                                         for _, p, q in FIRST_RUN_BEACONS)]
+    assert order == ["/_az.gif", "/_regevent.gif", "/install.htm"]  # the order holds after the wait
+    installed = client.main_window(int(REACH * 1000))
+    client.exit_client(installed["hwnd"])
+    assert client.drive("gone", installed["hwnd"], "15000").returncode == 0
+
+    proc = client.start("/uninst", exe=client.install_dir / "Lumendor.exe")
+    ask = message_box(client, "确定要移除")
+    assert ask
+    started = time.monotonic()
+    client.click(ask["hwnd"], 5000)
+    done = message_box(client, DONE_TEXT, SILENT + LATE)
+    assert done, "the uninstall still waits"
+    took = time.monotonic() - started
+    timing(request.node.name + " uninstall", took)
+    assert took >= SILENT - 1
+    client.click(done["hwnd"], 5000)
+    assert wait_exit(proc, 30) == 0
+    assert sent(portal, "/uninstall.htm")
+
+
+def test_main_window_waits_on_silent_hosts_end_on_their_own_and_keep_the_keys(request, client, portal):
+    from test_hotkeys import hold_front, windows_by_handle
+
+    fault_hosts(portal, "hang", ("event", "online"))
+    started = time.monotonic()
+    proc = client.start("/web4286D")
+    assert poll(lambda: sent(portal, "/_regevent.gif", "event=100&"), 30)
+    portal.hang.discard("event")  # the request held stays unanswered; later events answer
+    main = client.main_window(int((SILENT + LATE) * 1000))
+    took = time.monotonic() - started
+    timing(request.node.name + " event 100", took)
+    assert took >= SILENT - 1
+    hwnd = main["hwnd"]
+    assert client.hand_over(hwnd, "12服-abcd-first") == 1
+    assert poll(lambda: client.main_window()["rect"][2] > 600)
+    holder = hold_front(client)
+
+    # Close-all (the window's close button with a page open): the record goes
+    # to the silent host on the user-interface thread. Keys typed meanwhile
+    # are not held up by the client's keyboard hook.
+    started = time.monotonic()
+    client.exit_client(hwnd)
+    assert poll(lambda: sent(portal, "/d.php"), 10)
+    typed = time.monotonic()
+    client.drive("keys", "a", "b", "c", "d", "e")
+    typing = time.monotonic() - typed
+    timing(request.node.name + " five keys during close-all", typing)
+    assert poll(lambda: sent(portal, "/_regevent.gif", "event=306&"), SILENT + LATE), "close-all still waits"
+    assert poll(lambda: login_window_shown(client, main), 10)
+    timing(request.node.name + " close-all", time.monotonic() - started)
+    assert typing < 10
+
+    # The hook is back: with a page open again the boss key hides the client.
+    assert client.hand_over(hwnd, "12服-abcd-second") == 1
+    assert poll(lambda: client.main_window()["rect"][2] > 600)
+    client.drive("activate", holder["hwnd"])
+    client.drive("keys", "f10")
+    assert poll(lambda: not windows_by_handle(client)[hwnd]["visible"], 5)
+    client.drive("keys", "f10")
+    assert poll(lambda: windows_by_handle(client)[hwnd]["visible"], 5)
+
+    # Exit with the page open: its record, to the silent host, on the calling thread.
+    started = time.monotonic()
+    client.exit_from_tray(hwnd)
+    assert poll(lambda: len(sent(portal, "/d.php")) == 2, 10)
+    assert wait_exit(proc, SILENT + LATE) == 0, "the exit still waits"
+    took = time.monotonic() - started
+    timing(request.node.name + " exit", took)
+    assert took >= SILENT - 1

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 namespace {
 
 constexpr wchar_t kInstall[] = L"C:\\ProgramData\\4286\\GameLogin";
@@ -100,13 +102,26 @@ TEST(ParseDecimalInt, ReadsLikeTheRuntime) {
     for (const auto& c : cases) EXPECT_EQ(ParseDecimalInt(c.text), c.value) << std::string(c.text, c.text + wcslen(c.text)).c_str();
 }
 
-TEST(CrashDumpPath, CutsAtLastDot) {
-    std::wstring out;
-    ASSERT_TRUE(CrashDumpPathFor(L"C:\\a.b\\Lumendor.exe", out));
-    EXPECT_EQ(out, L"C:\\a.b\\Lumendor.dmp");
-    ASSERT_TRUE(CrashDumpPathFor(L"C:\\a.b\\noext", out));
-    EXPECT_EQ(out, L"C:\\a.dmp");  // the last "." wherever it is
-    EXPECT_FALSE(CrashDumpPathFor(L"C:\\plain\\noext", out));
+TEST(CrashDumpPath, CutsAtLastDotInPlace) {
+    const struct {
+        const wchar_t* path;
+        std::size_t capacity;
+        const wchar_t* dump;  // null: refused, the path unchanged
+    } cases[] = {
+        {L"C:\\a.b\\Lumendor.exe", 260, L"C:\\a.b\\Lumendor.dmp"},
+        {L"C:\\a.b\\noext", 260, L"C:\\a.dmp"},  // the last "." wherever it is
+        {L"C:\\plain\\noext", 260, nullptr},
+        {L"a.exe", 6, L"a.dmp"},                // exactly fits
+        {L"a.", 6, L"a.dmp"},
+        {L"ab.", 6, nullptr},                   // ".dmp" and its zero need one more
+        {L"a.exe", 5, nullptr},                 // no zero within the capacity
+    };
+    for (const auto& c : cases) {
+        wchar_t buffer[300] = {};
+        wcscpy(buffer, c.path);
+        EXPECT_EQ(CrashDumpPathFor(buffer, c.capacity), c.dump != nullptr) << static_cast<int>(&c - cases);
+        EXPECT_EQ(std::wstring(buffer), c.dump ? c.dump : c.path) << static_cast<int>(&c - cases);
+    }
 }
 
 TEST(UninstallQuestion, CutsDisplayName) {

@@ -33,6 +33,30 @@ TEST(CrashDump, UnhandledCrashLeavesOneDumpBesideTheExe) {
     ::DeleteFileW(kDump.c_str());
 }
 
+// A crash while another thread holds the C runtime's heap: the filter takes
+// no memory and still writes the dump (a filter that allocates hangs).
+TEST(CrashDump, CrashWhileTheHeapIsLockedStillLeavesADump) {
+    ::DeleteFileW(kDump.c_str());
+    const std::wstring exe = TestFolder() + L"crash_probe.exe";
+    std::wstring cmd = L"\"" + exe + L"\" locked";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    const bool ended = ::WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0;
+    if (!ended) ::TerminateProcess(pi.hProcess, 99);
+    DWORD code = 0;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    EXPECT_TRUE(ended) << "the crash filter hangs";
+    ASSERT_NE(code, 3u) << "the heap lock does not hold malloc back";
+    DWORD size = 0;
+    EXPECT_EQ(FileHead(kDump, &size), "MDMP");
+    EXPECT_GT(size, 1000u);
+    ::DeleteFileW(kDump.c_str());
+}
+
 TEST(CrashDump, SecondCrashOfAProcessAnswersExecuteHandler) {
     ::DeleteFileW(kDump.c_str());
     ProgramRun run = RunProbe(L"twice");

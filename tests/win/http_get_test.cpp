@@ -2,8 +2,13 @@
 // loopback server.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <vector>
+
 #include "../common/loopback_server.h"
+#include "app/halvane3_app_win.h"
 #include "net/http_get_win.h"
+#include "stats/stats_win.h"
 
 namespace {
 
@@ -77,6 +82,51 @@ TEST(HttpGet, NothingListeningIsAFailure) {
         port = gone.Port();
     }
     EXPECT_EQ(HttpGet(Url(L"http://", port, L"/x").c_str()), 0);
+}
+
+// A beacon worker outlives the application's events (nobody waits for the
+// activity beacon): closing them at exit must not let the worker signal a
+// handle value that has been reused meanwhile. Without the events, beacons go
+// out before SendBeacon returns, in order.
+TEST(SendBeacon, WorkersNeverTouchTheApplicationsHandlesAfterTheyAreClosed) {
+    std::atomic<bool> released{false};
+    CLoopbackServer silent([&](const std::string&) {
+        while (!released) ::Sleep(10);
+        return std::string("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    });
+    struct Release {
+        std::atomic<bool>& flag;
+        ~Release() { flag = true; }
+    } release{released};  // before the server goes, whatever fails
+    theApp.CreateBeaconEvents();
+    ASSERT_TRUE(theApp.m_hDoneEvent);
+    const HANDLE oldDone = theApp.m_hDoneEvent;
+    ASSERT_TRUE(SendBeacon(Url(L"http://", silent.Port(), L"/active.htm").c_str()));
+    ASSERT_TRUE(silent.WaitFor(1, 5000));  // the worker waits for the reply now
+    // The exit closes the application's handles while the worker may hold
+    // their values already: closed here with the values left in place.
+    ::CloseHandle(theApp.m_hCopiedEvent);
+    ::CloseHandle(oldDone);
+    // New events until one takes the done event's old value.
+    std::vector<HANDLE> fresh;
+    HANDLE reused = nullptr;
+    for (int i = 0; i < 64 && !reused; ++i) {
+        fresh.push_back(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (fresh.back() == oldDone) reused = fresh.back();
+    }
+    ASSERT_TRUE(reused) << "no new handle took the old value";
+    released = true;
+    EXPECT_EQ(::WaitForSingleObject(reused, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
+    for (HANDLE h : fresh) ::CloseHandle(h);
+    theApp.m_hCopiedEvent = theApp.m_hDoneEvent = nullptr;  // as after a failed creation
+
+    CLoopbackServer server;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(SendBeacon(Url(L"http://", server.Port(), (L"/b" + std::to_wstring(i)).c_str()).c_str()));
+    const auto heads = server.Requests();
+    ASSERT_EQ(heads.size(), 3u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Line0(heads[i]), "GET /b" + std::to_string(i) + " HTTP/1.1");
+    theApp.WaitBeaconDone();  // returns at once
 }
 
 }  // namespace
