@@ -147,7 +147,7 @@ bool JustInstalledFromTag(std::wstring_view installTag) { return !installTag.emp
 
 bool AutoRunDataIsOn(std::wstring_view data) { return !data.empty() && data[0] != L'\0'; }
 
-std::wstring NextLoginCount(std::wstring_view stored) { return FormatCounter(ParseCounterText(stored) + 1u); }
+std::wstring NextLoginCount(std::wstring_view stored) { return FormatCounter(NextCounter(ParseCounterText(stored))); }
 
 std::wstring FormatAutoLoginUrl(std::wstring_view portalHost, std::wstring_view pauthCookie,
                                 std::wstring_view encodedTarget, std::wstring_view userTypeCookie) {

@@ -49,8 +49,10 @@ void UpdateDesktopIcon() {
     const std::wstring& time = description.time;
     if (ReadSetting(Keys::IconTime) == time) return;
     // A name the links cannot carry would leave the desktop without any
-    // shortcut: such a description is not applied.
-    if (!AcceptIconName(name)) return;
+    // shortcut, and a name or time the settings file gives back otherwise
+    // would orphan the links or repeat the refresh at every start: such a
+    // description is not applied.
+    if (!AppliesIconDescription(name, time)) return;
 
     const std::wstring icon = ExeFolderPath(L"\\Lm03000.ico");
     if (!SockDownloadFile(url, icon)) return;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "settings/settings_keys.h"
+
 namespace {
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& d, std::size_t at) {
@@ -150,7 +152,7 @@ std::string CutJsonObject(std::string_view body) {
 }
 
 bool AcceptIconName(std::wstring_view name) {
-    if (name.empty() || name.size() > 31) return false;
+    if (name.empty() || name.size() > 31 || !ReadsBackIntact(name, Keys::IconName.capacity)) return false;
     // The name becomes a file name in three folders: nothing that leaves the
     // folder, that a file name cannot hold, or that names a device.
     for (wchar_t c : name)
@@ -167,6 +169,10 @@ bool AcceptIconName(std::wstring_view name) {
         stem[3] <= L'9')
         return false;
     return true;
+}
+
+bool AppliesIconDescription(std::wstring_view name, std::wstring_view time) {
+    return AcceptIconName(name) && ReadsBackIntact(time, Keys::IconTime.capacity);
 }
 
 std::wstring StoredLinkName(std::wstring_view stored) {

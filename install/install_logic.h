@@ -50,8 +50,13 @@ std::wstring ClassesRootKeyName(std::wstring_view exeFileName);
 
 // The text from the first "{" to the last "}"; empty without a "{".
 std::string CutJsonObject(std::string_view body);
-// A portal-given shortcut name is taken when it has 1 to 31 characters.
+// A portal-given shortcut name is taken when it has 1 to 31 characters,
+// makes a file name and reads back from the settings file as written.
 bool AcceptIconName(std::wstring_view name);
+// A description is applied only when both its name and its time read back
+// from the settings file as written: otherwise the next refresh would
+// delete links of another name, or every start would refresh again.
+bool AppliesIconDescription(std::wstring_view name, std::wstring_view time);
 // The links' name as stored in the settings file: a name the refresh could
 // not have written (a hand-edited or damaged file) is not a file name to
 // delete by, so the display name's links are meant instead.

@@ -101,8 +101,13 @@ bool CIcons::Write(const std::wstring& filePath) {
     DWORD written = 0;
     const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                     written == bytes.size();
-    if (!ok) ::MessageBoxW(nullptr, L"写图标文件头时出错!", filePath.c_str(), MB_OK);
     ::CloseHandle(file);
+    if (!ok) {
+        // A cut icon file is worse than none: without it the shortcuts take
+        // the executable's own icon.
+        ::DeleteFileW(filePath.c_str());
+        ::MessageBoxW(nullptr, L"写图标文件头时出错!", filePath.c_str(), MB_OK);
+    }
     return ok;
 }
 
@@ -168,7 +173,9 @@ bool AppendToFile(const std::wstring& path, const std::string& text) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
+    // Only the whole text is a script: a short write is a failure.
+    const bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE &&
+                    written == text.size();
     ::CloseHandle(file);
     return ok;
 }
@@ -199,8 +206,12 @@ bool CreateShortcut(const std::wstring& target, const std::wstring& icon, const 
 
 bool CreateDesktopShortcut(const std::wstring& name, const std::wstring& target, const std::wstring& icon) {
     if (!CanCreate(name, target)) return false;
+    // A folder the shell cannot give is no place for a link: a path built on
+    // an empty folder would lie at the drive's root or the current folder.
     const std::wstring desktop = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
-    ::DeleteFileW(LegacyDesktopLinkPath(ShellFolder(CSIDL_PERSONAL), desktop, name).c_str());
+    if (desktop.empty()) return false;
+    const std::wstring documents = ShellFolder(CSIDL_PERSONAL);
+    if (!documents.empty()) ::DeleteFileW(LegacyDesktopLinkPath(documents, desktop, name).c_str());
     return CreateShortcut(target, icon, DesktopLinkPath(desktop, name), L"/Lm03000D",
                           DesktopLinkDescription(LUMENDOR_PORTAL_HOST_W));
 }
@@ -209,13 +220,16 @@ bool CreateProgramsShortcut(const std::wstring& arguments, const std::wstring& t
                             const std::wstring& icon) {
     if (!CanCreate(name, target)) return false;
     const std::wstring programs = ShellFolder(CSIDL_PROGRAMS);
+    if (programs.empty()) return false;
     ::CreateDirectoryW(ProgramsFolderPath(programs).c_str(), nullptr);
     return CreateShortcut(target, icon, ProgramsLinkPath(programs, name), arguments, L"");
 }
 
 bool CreateQuickLaunchShortcut(const std::wstring& name, const std::wstring& target, const std::wstring& icon) {
     if (!CanCreate(name, target)) return false;
-    const std::wstring link = QuickLaunchLinkPath(ShellFolder(CSIDL_APPDATA), name);
+    const std::wstring roaming = ShellFolder(CSIDL_APPDATA);
+    if (roaming.empty()) return false;
+    const std::wstring link = QuickLaunchLinkPath(roaming, name);
     if (!CreateShortcut(target, icon, link, L"/Lm03000D", L"")) return false;
     if (SystemMajorVersion() > 5) {
         ::ShellExecuteW(nullptr, L"TaskbarPin", link.c_str(), nullptr, nullptr, SW_SHOW);
@@ -225,15 +239,19 @@ bool CreateQuickLaunchShortcut(const std::wstring& name, const std::wstring& tar
 }
 
 bool DeleteDesktopShortcut(const std::wstring& name) {
-    return ::DeleteFileW(DesktopLinkPath(ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY), name).c_str()) != FALSE;
+    const std::wstring desktop = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+    return !desktop.empty() && ::DeleteFileW(DesktopLinkPath(desktop, name).c_str()) != FALSE;
 }
 
 bool DeleteProgramsShortcut(const std::wstring& name) {
-    return ::DeleteFileW(ProgramsLinkPath(ShellFolder(CSIDL_PROGRAMS), name).c_str()) != FALSE;
+    const std::wstring programs = ShellFolder(CSIDL_PROGRAMS);
+    return !programs.empty() && ::DeleteFileW(ProgramsLinkPath(programs, name).c_str()) != FALSE;
 }
 
 bool RemoveQuickLaunchShortcut(const std::wstring& name) {
-    const std::wstring link = QuickLaunchLinkPath(ShellFolder(CSIDL_APPDATA), name);
+    const std::wstring roaming = ShellFolder(CSIDL_APPDATA);
+    if (roaming.empty()) return false;
+    const std::wstring link = QuickLaunchLinkPath(roaming, name);
     ::ShellExecuteW(nullptr, L"TaskbarUnpin", link.c_str(), nullptr, nullptr, SW_SHOW);
     ::ShellExecuteW(nullptr, L"StartUnpin", link.c_str(), nullptr, nullptr, SW_SHOW);
     return ::DeleteFileW(link.c_str()) != FALSE;
@@ -287,8 +305,9 @@ void RemoveShortcuts() {
     RemoveQuickLaunchShortcut(name);
     WriteSetting(Keys::IconTime, L"");
     WriteSetting(Keys::IconName, L"");
-    const std::wstring folder = ProgramsFolderPath(ShellFolder(CSIDL_PROGRAMS));
-    if (CountFiles(folder) == 0) ::RemoveDirectoryW(folder.c_str());
+    const std::wstring programs = ShellFolder(CSIDL_PROGRAMS);
+    if (!programs.empty() && CountFiles(ProgramsFolderPath(programs)) == 0)
+        ::RemoveDirectoryW(ProgramsFolderPath(programs).c_str());
     if (SUCCEEDED(com)) ::CoUninitialize();
 }
 
@@ -299,7 +318,10 @@ bool ScheduleSelfDelete() {
     const std::string exe = AnsiFromWide(ExePath());
     const std::string folder = FolderOfPath(exe);
     const bool alone = CountFiles(FolderOf(ExePath())) <= 1;
-    if (!AppendToFile(script, SelfDeleteScript(exe, folder, AnsiFromWide(script), alone))) return false;
+    if (!AppendToFile(script, SelfDeleteScript(exe, folder, AnsiFromWide(script), alone))) {
+        ::DeleteFileW(script.c_str());  // a part of a script is never run
+        return false;
+    }
 
     std::wstring command = L"\"" + script + L"\"";
     STARTUPINFOW si{};

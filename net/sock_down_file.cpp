@@ -128,7 +128,7 @@ int CSockDownFile::Open(const wchar_t* localPath, const wchar_t* address) {
     return m_base.CheckResponse();
 }
 
-void CSockDownFile::ReceiveInto(LocalFile file, std::int64_t offset, std::int64_t& received) {
+bool CSockDownFile::ReceiveInto(LocalFile file, std::int64_t offset, std::int64_t& received) {
     char chunk[1024];
     int got = 0;
     // Nothing past the announced length is written: a server that goes on
@@ -137,10 +137,13 @@ void CSockDownFile::ReceiveInto(LocalFile file, std::int64_t offset, std::int64_
            (got = NetReceive(m_base.m_socket, chunk, sizeof chunk)) > 0) {
         const std::int64_t room = m_base.m_contentLength - offset - received;
         const std::size_t take = static_cast<std::size_t>(got < room ? got : room);
-        FileAppend(file, chunk, take);
+        // A chunk that did not reach the disk ends the transfer: counting it
+        // would let a file with a hole take the icon's place.
+        if (!FileAppend(file, chunk, take)) return false;
         received += static_cast<std::int64_t>(take);
         OnProgress(ProgressPercent(offset + received, m_base.m_contentLength));
     }
+    return true;
 }
 
 int CSockDownFile::Transfer() {
@@ -156,6 +159,7 @@ int CSockDownFile::Transfer() {
         if (file == kNoFile) return 0;
         std::int64_t offset = FileSizeOf(file);
         bool usable = true;
+        bool written = true;
         if (offset > m_base.m_contentLength) {
             usable = FileEmpty(file);
             offset = 0;
@@ -172,12 +176,12 @@ int CSockDownFile::Transfer() {
                         usable = FileEmpty(file);
                         offset = 0;
                     }
-                    if (usable) ReceiveInto(file, offset, received);
+                    if (usable) written = ReceiveInto(file, offset, received);
                 }
             }
         }
         FileClose(file);
-        if (!usable) return 0;
+        if (!usable || !written) return 0;
         if (offset + received < m_base.m_contentLength) return 0;  // kept for the next attempt
         // The finished file replaces the old one only now, so a failed
         // download never leaves the destination empty.
@@ -202,9 +206,9 @@ int CSockDownFile::Transfer() {
         FileClose(file);
         return 0;
     }
-    ReceiveInto(file, 0, received);
+    const bool written = ReceiveInto(file, 0, received);
     FileClose(file);
-    if (received < m_base.m_contentLength) return 0;
+    if (!written || received < m_base.m_contentLength) return 0;
     // Replacing an older file: the icon is refreshed more than once.
     const bool moved = FileMoveReplace(temp, destination);
     OnProgress(100);

@@ -58,7 +58,8 @@ public:
     wchar_t m_szLocalPath[kLocalPathCapacity] = {};
 
 private:
-    void ReceiveInto(LocalFile file, std::int64_t offset, std::int64_t& received);
+    // False when a chunk could not be written.
+    bool ReceiveInto(LocalFile file, std::int64_t offset, std::int64_t& received);
 };
 
 // The icon refresh's two requests.

@@ -20,6 +20,18 @@ std::wstring FormatCounter(std::uint32_t value) {
     return std::wstring(buf, buf + std::char_traits<char>::length(buf));
 }
 
+std::uint32_t NextCounter(std::uint32_t value) { return value == UINT32_MAX ? value : value + 1u; }
+
+bool ReadsBackIntact(std::wstring_view value, std::size_t capacity) {
+    if (capacity == 0 || value.size() > capacity - 1) return false;
+    for (wchar_t c : value)
+        if (c < 0x20) return false;  // a line break ends the value; other controls are kept out alike
+    if (value.empty()) return true;
+    if (value.front() == L' ' || value.back() == L' ') return false;
+    const wchar_t first = value.front();
+    return !(value.size() >= 2 && (first == L'\'' || first == L'"') && value.back() == first);
+}
+
 std::uint32_t SanitizeWeekdays(std::uint32_t stored) { return stored > 128 ? 0 : stored; }
 
 std::wstring CutToCapacity(std::wstring_view value, std::size_t capacity) {

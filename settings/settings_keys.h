@@ -42,6 +42,10 @@ std::uint32_t ParseCounterText(std::wstring_view text);
 // The text a counter is written back as ("%u").
 std::wstring FormatCounter(std::uint32_t value);
 
+// The value a counter is written back as after an increment: one more,
+// staying at the top of the 32-bit range once there.
+std::uint32_t NextCounter(std::uint32_t value);
+
 // The weekdays mask as stored: a value above 128 (including what a negative
 // number reads as) counts as 0.
 std::uint32_t SanitizeWeekdays(std::uint32_t stored);
@@ -49,6 +53,13 @@ std::uint32_t SanitizeWeekdays(std::uint32_t stored);
 // What the system's profile string read leaves in a buffer of `capacity`
 // characters: at most capacity - 1 of them.
 std::wstring CutToCapacity(std::wstring_view value, std::size_t capacity);
+
+// True when the profile string read, with a buffer of `capacity`
+// characters, gives `value` back unchanged: it cuts at capacity - 1, drops
+// blanks at either end (other Unicode spaces stay) and one pair of
+// enclosing quotes, and a line break or another control character ends or
+// spoils the line.
+bool ReadsBackIntact(std::wstring_view value, std::size_t capacity);
 
 // Letter-hex: each byte as 'A' + low nibble, then 'A' + high nibble.
 std::wstring LetterHexEncode(const std::uint8_t* bytes, std::size_t count);

@@ -58,7 +58,7 @@ std::uint32_t ReadCounter(const SettingKey& key, const std::wstring& path) {
 }
 
 std::uint32_t IncrementCounter(const SettingKey& key, const std::wstring& path) {
-    const std::uint32_t value = ReadCounter(key, path) + 1u;
+    const std::uint32_t value = NextCounter(ReadCounter(key, path));
     WriteSetting(key, FormatCounter(value), path);
     return value;
 }

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <string>
 
 #include "res/resource.h"
 #include "tools/favourite_url.h"
@@ -18,18 +19,44 @@ BOOL CFavDlg::OnInitDialog() {
     return TRUE;
 }
 
-bool WriteFavouriteShortcut(const std::wstring& folder, const std::wstring& name, const std::wstring& url) {
+namespace {
+
+constexpr int kShortcutBytes = 512;
+
+// The text in the code page, cut by whole characters from its end until it
+// fits the shortcut's 512 bytes; empty when it cannot be converted at all.
+std::string ShortcutBytes(std::wstring text, UINT codePage) {
+    while (!text.empty()) {
+        const int need = ::WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                               nullptr, nullptr);
+        if (need <= 0) return {};
+        if (need <= kShortcutBytes) {
+            std::string bytes(static_cast<std::size_t>(need), '\0');
+            const int got = ::WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()),
+                                                  bytes.data(), need, nullptr, nullptr);
+            return got == need ? bytes : std::string();
+        }
+        // A surrogate pair is one character and goes as a whole.
+        const std::size_t n = text.size();
+        text.resize(n >= 2 && IS_LOW_SURROGATE(text[n - 1]) && IS_HIGH_SURROGATE(text[n - 2]) ? n - 2 : n - 1);
+    }
+    return {};
+}
+
+}  // namespace
+
+bool WriteFavouriteShortcut(const std::wstring& folder, const std::wstring& name, const std::wstring& url,
+                            UINT codePage) {
     const std::wstring path = FavouriteShortcutPath(folder, name);
     if (path.empty()) return false;
-    const std::wstring text = FavouriteShortcutText(url);
-    char ansi[512] = {};
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), ansi,
-                                            sizeof ansi, nullptr, nullptr);
+    // Converted before the file is opened: a favourite of the same name is
+    // replaced only by something to write.
+    const std::string bytes = ShortcutBytes(FavouriteShortcutText(url), codePage);
+    if (bytes.empty()) return false;
     FILE* file = _wfopen(path.c_str(), L"wb");
     if (!file) return false;
-    const bool ok = std::fwrite(ansi, 1, static_cast<std::size_t>(bytes), file) == static_cast<std::size_t>(bytes);
-    std::fclose(file);
-    return ok;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
 }
 
 void CFavDlg::OnOK() {

@@ -15,5 +15,7 @@ public:
     std::wstring m_strUrl;
 };
 
-// Writes the shortcut file; false when it could not be written.
-bool WriteFavouriteShortcut(const std::wstring& folder, const std::wstring& name, const std::wstring& url);
+// Writes the shortcut file in the code page (the ANSI one by default);
+// false when it could not be written.
+bool WriteFavouriteShortcut(const std::wstring& folder, const std::wstring& name, const std::wstring& url,
+                            UINT codePage = CP_ACP);

@@ -4,7 +4,7 @@
 #include <string_view>
 
 // The shortcut's text with the address after "BASEURL=" and "URL=", cut to
-// 511 characters.
+// 511 characters (never inside a surrogate pair).
 std::wstring FavouriteShortcutText(std::wstring_view url);
 // The file's path: the Favorites folder, "\", the name, ".url"; empty when
 // it does not fit 259 characters.

@@ -113,6 +113,8 @@ TEST(IconRefresh, JsonCutNamesAndUninstallName) {
         {L"<x>", false}, {L"a|b", false}, {L"a*", false}, {L"tab\there", false},
         {L"name.", false}, {L"name ", false}, {L"...", false},
         {L"CON", false}, {L"nul.txt", false}, {L"Com1", false}, {L"LPT9 .lnk", false}, {L"aux", false},
+        // Names the settings file would give back otherwise.
+        {L" lead", false}, {L"'quoted'", false}, {L"\tx", false}, {L"it's", true},
     };
     for (const auto& n : names) EXPECT_EQ(AcceptIconName(n.name), n.accepted) << std::string(n.name.begin(), n.name.end());
     EXPECT_EQ(RefreshUninstallLinkName(std::wstring(31, L'n')), L"卸载 " + std::wstring(28, L'n'));
@@ -123,6 +125,16 @@ TEST(IconRefresh, JsonCutNamesAndUninstallName) {
     EXPECT_EQ(StoredLinkName(L""), L"Lumendor");
     EXPECT_EQ(StoredLinkName(L"..\\..\\Startup\\x"), L"Lumendor");
     EXPECT_EQ(StoredLinkName(std::wstring(40, L'n')), L"Lumendor");
+    // A description is applied only when its name and time read back as given.
+    const struct {
+        std::wstring name, time;
+        bool applied;
+    } descriptions[] = {
+        {L"星光岛", L"20261208", true}, {L"星光岛", L"", true}, {L"星光岛", std::wstring(63, L'7'), true},
+        {L" 星光岛", L"1", false}, {L"星光岛", L" 1", false}, {L"星光岛", L"'1'", false}, {L"星光岛", L"1\r\n", false},
+        {L"星光岛", std::wstring(64, L'7'), false}, {L"'x'", L"1", false},
+    };
+    for (const auto& d : descriptions) EXPECT_EQ(AppliesIconDescription(d.name, d.time), d.applied) << d.time.size();
 }
 
 }  // namespace

@@ -220,6 +220,11 @@ TEST(Favourite, ShortcutTextHoldsTheAddressTwice) {
               L"[DEFAULT]\r\nBASEURL=http://g/play\r\n[{000214A0-0000-0000-C000-000000000046}]\r\n=19,2\r\n"
               L"[InternetShortcut]\r\nURL=http://g/play\r\nIDList=\r\n");
     EXPECT_EQ(FavouriteShortcutText(std::wstring(600, L'u')).size(), 511u);
+    // A pair of surrogates across the 511th character goes as a whole.
+    std::wstring pairs;
+    for (int i = 0; i < 300; ++i) pairs += L"\xD83D\xDE00";
+    for (const auto& [url, kept] : {std::pair{L"x" + pairs, 510u}, std::pair{pairs, 511u}})
+        EXPECT_EQ(FavouriteShortcutText(url).size(), kept);
     EXPECT_EQ(FavouriteShortcutPath(L"C:\\Fav", L""), L"C:\\Fav\\.url");
     EXPECT_EQ(FavouriteShortcutPath(L"C:\\Fav", L"星光"), L"C:\\Fav\\星光.url");
     EXPECT_EQ(FavouriteShortcutPath(L"C:\\Fav", std::wstring(300, L'n')), L"");

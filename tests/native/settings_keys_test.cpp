@@ -1,5 +1,7 @@
 #include "settings/settings_keys.h"
 
+#include "html/login_logic.h"
+
 #include <gtest/gtest.h>
 
 
@@ -49,10 +51,38 @@ TEST(CounterText, ParsesLikeADecimalConversion) {
     for (const auto& c : cases) EXPECT_EQ(ParseCounterText(c.text), c.value);
 }
 
-TEST(CounterText, NonDigitsIncrementToOne) {
-    EXPECT_EQ(FormatCounter(ParseCounterText(L"junk") + 1u), L"1");
-    EXPECT_EQ(FormatCounter(ParseCounterText(L"41") + 1u), L"42");
-    EXPECT_EQ(FormatCounter(4294967295u), L"4294967295");
+TEST(CounterText, IncrementsSaturateAtTheTop) {
+    // The stored text and what the next increment writes: a counter at its
+    // top stays there rather than starting again at 0.
+    struct {
+        const wchar_t* stored;
+        const wchar_t* next;
+    } cases[] = {{L"junk", L"1"}, {L"41", L"42"}, {L"4294967294", L"4294967295"}, {L"4294967295", L"4294967295"},
+                 {L"99999999999", L"4294967295"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatCounter(NextCounter(ParseCounterText(c.stored))), c.next) << c.stored;
+        EXPECT_EQ(NextLoginCount(c.stored), c.next) << c.stored;
+    }
+}
+
+TEST(SettingText, OnlyWhatReadsBackIntactIsStored) {
+    // The profile string read drops blanks around a value and one pair of
+    // enclosing quotes, ends a value at a line break and keeps at most
+    // capacity - 1 characters.
+    struct {
+        std::wstring value;
+        bool intact;
+    } cases[] = {
+        {L"星光岛", true},           {L"", true},          {L"Moon v1.2 (beta)", true}, {L"a'b'", true},
+        {L"'a", true},               {L"\"q", true},       {L"x=y;z", true},          {L"[x]", true},
+        {std::wstring(31, L'n'), true},
+        {std::wstring(32, L'n'), false}, {L" lead", false},   {L"trail ", false},         {L"\tx", false},
+        {L"'quoted'", false},        {L"\"q\"", false},     {L"''", false},              {L"a\rb", false},
+        {L"a\nb", false},            {L"a\x01b", false},   {L"\x3000星", true},         {L"星\x00A0", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReadsBackIntact(c.value, 32), c.intact) << c.value.size();
+    EXPECT_TRUE(ReadsBackIntact(std::wstring(63, L't'), Keys::IconTime.capacity));
+    EXPECT_FALSE(ReadsBackIntact(std::wstring(64, L't'), Keys::IconTime.capacity));
 }
 
 TEST(Weekdays, ValuesAbove128CountAsZero) {

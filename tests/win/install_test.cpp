@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <wininet.h>
 
 #include "install/icon_update_win.h"
 #include "install/install_win.h"
@@ -21,7 +23,11 @@ std::wstring FreshFolder(const wchar_t* stem) {
     return d;
 }
 
-void Touch(const std::wstring& path) { std::ofstream(std::string(path.begin(), path.end())) << "x"; }
+void Touch(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) ::WriteFile(file, "x", 1, &written, nullptr), ::CloseHandle(file);
+}
 
 TEST(InstallFiles, CountAndDeleteTrees) {
     const std::wstring root = FreshFolder(L"tree");
@@ -93,6 +99,56 @@ TEST(ShellLinks, CreateLoadsBackWithArgumentsFolderAndIcon) {
     ::CoUninitialize();
 }
 
+TEST(ShellLinks, AFolderTheShellCannotGiveTakesNoLink) {
+    // Each shell folder moved away in turn: the shell reports it missing, and
+    // nothing is created or deleted at the drive's root in its place.
+    ::CoInitialize(nullptr);
+    const std::wstring target = ExeFolderPath();
+    // Paths from the root lead to the current drive: the prefix's own.
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    ASSERT_TRUE(::SetCurrentDirectoryW(L"C:\\"));
+    ::SHCreateDirectoryExW(nullptr, L"C:\\Microsoft\\Internet Explorer\\Quick Launch", nullptr);
+    const struct {
+        int csidl;
+        std::wstring link;  // where a path built on an empty folder would lie
+        std::function<bool()> create, remove;
+    } cases[] = {
+        {CSIDL_COMMON_DESKTOPDIRECTORY, L"\\LmRoot.lnk", [&] { return CreateDesktopShortcut(L"LmRoot", target, L""); },
+         [] { return DeleteDesktopShortcut(L"LmRoot"); }},
+        {CSIDL_PROGRAMS, L"\\4286\x767B\x5F55\x5668\\LmRoot.lnk",
+         [&] { return CreateProgramsShortcut(L"/Lm03000D", target, L"LmRoot", L""); },
+         [] { return DeleteProgramsShortcut(L"LmRoot"); }},
+        {CSIDL_APPDATA, L"\\Microsoft\\Internet Explorer\\Quick Launch\\LmRoot.lnk",
+         [&] { return CreateQuickLaunchShortcut(L"LmRoot", target, L""); },
+         [] { return RemoveQuickLaunchShortcut(L"LmRoot"); }},
+    };
+    for (const auto& c : cases) {
+        wchar_t folder[MAX_PATH] = {};
+        ASSERT_EQ(::SHGetFolderPathW(nullptr, c.csidl, nullptr, SHGFP_TYPE_CURRENT, folder), S_OK);
+        const std::wstring aside = std::wstring(folder) + L".aside";
+        ASSERT_TRUE(::MoveFileW(folder, aside.c_str()));
+        ::CreateDirectoryW(L"\\4286\x767B\x5F55\x5668", nullptr);
+        wchar_t again[MAX_PATH] = {};
+        const bool gone = FAILED(::SHGetFolderPathW(nullptr, c.csidl, nullptr, SHGFP_TYPE_CURRENT, again));
+        EXPECT_FALSE(c.create());
+        const DWORD created = ::GetFileAttributesW(c.link.c_str());
+        // Such a link, had it been made, must survive the delete operation too.
+        Touch(c.link);
+        EXPECT_FALSE(c.remove());
+        const DWORD kept = ::GetFileAttributesW(c.link.c_str());
+        ::DeleteFileW(c.link.c_str());
+        ::MoveFileW(aside.c_str(), folder);
+        EXPECT_TRUE(gone) << c.csidl;
+        EXPECT_EQ(created, INVALID_FILE_ATTRIBUTES) << c.csidl;
+        EXPECT_NE(kept, INVALID_FILE_ATTRIBUTES) << c.csidl;
+    }
+    ::RemoveDirectoryW(L"\\4286\x767B\x5F55\x5668");
+    DeleteTree(L"C:\\Microsoft");
+    ::SetCurrentDirectoryW(current);
+    ::CoUninitialize();
+}
+
 TEST(CacheCleaning, FlashStoredObjectsGo) {
     wchar_t roaming[MAX_PATH] = {};
     ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, roaming), S_OK);
@@ -101,7 +157,34 @@ TEST(CacheCleaning, FlashStoredObjectsGo) {
     Touch(objects + L"\\ABCD\\game\\save.sol");
     CleanFlashObjects();
     EXPECT_EQ(::GetFileAttributesW(objects.c_str()), INVALID_FILE_ATTRIBUTES);
-    CleanBrowserCache();  // nothing to check here beyond surviving an empty cache
+}
+
+TEST(CacheCleaning, BrowserCacheEntriesAndFolderGoCookiesStay) {
+    // A cached page, a cookie and a file in the cache folder.
+    const wchar_t* page = L"http://cache.example/page.html";
+    wchar_t local[MAX_PATH] = {};
+    ASSERT_TRUE(::CreateUrlCacheEntryW(page, 0, L"html", local, 0));
+    Touch(local);
+    FILETIME never{};
+    ASSERT_TRUE(::CommitUrlCacheEntryW(page, local, never, never, NORMAL_CACHE_ENTRY, nullptr, 0, nullptr, nullptr));
+    ASSERT_TRUE(::InternetSetCookieW(L"http://cache.example/", L"Pauth",
+                                     L"kept; expires=Sat, 01-Jan-2050 00:00:00 GMT"));
+    wchar_t cache[MAX_PATH] = {};
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, 32, nullptr, SHGFP_TYPE_CURRENT, cache), S_OK);
+    const std::wstring stray = std::wstring(cache) + L"\\LmStray";
+    ::CreateDirectoryW(stray.c_str(), nullptr);
+    Touch(stray + L"\\x.bin");
+
+    CleanBrowserCache();
+
+    DWORD size = 0;
+    EXPECT_FALSE(::GetUrlCacheEntryInfoW(page, nullptr, &size));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    wchar_t cookie[256] = {};
+    DWORD room = 256;
+    ASSERT_TRUE(::InternetGetCookieW(L"http://cache.example/", L"Pauth", cookie, &room));
+    EXPECT_NE(std::wstring(cookie).find(L"kept"), std::wstring::npos);
+    EXPECT_EQ(::GetFileAttributesW(stray.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

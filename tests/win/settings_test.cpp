@@ -106,7 +106,7 @@ TEST(Settings, CountersIncrementAsUnsignedText) {
         const wchar_t* written;
     } cases[] = {
         {nullptr, 1, L"1"}, {L"abc", 1, L"1"}, {L"41", 42, L"42"}, {L"7days", 8, L"8"},
-        {L"2147483647", 2147483648u, L"2147483648"},
+        {L"2147483647", 2147483648u, L"2147483648"}, {L"4294967295", 4294967295u, L"4294967295"},
     };
     for (const auto& c : cases) {
         ::WritePrivateProfileStringW(kSettingsSection, Keys::Game.name, c.stored, path.c_str());
@@ -129,6 +129,32 @@ TEST(Settings, ReadsAreCutToTheKeyCapacity) {
         EXPECT_EQ(ReadSetting(c.key, path), longText.substr(0, c.kept)) << c.key.name;
     }
     ::DeleteFileW(path.c_str());
+}
+
+TEST(Settings, WhatIsJudgedIntactReadsBackAndTheRestDoesNot) {
+    // Every value through the real profile write and read: those judged
+    // intact come back unchanged, the others do not (control characters
+    // inside a value are kept out whether or not they survive).
+    const std::wstring values[] = {
+        L"\x661F\x5149\x5C9B", L"Moon v1.2 (beta)", L"a'b'", L"'a", L"x=y;z", L"[x]", L"20261208",
+        L"\x6708 \x5149", L"\x3000\x661F", L"\x661F\x00A0", std::wstring(31, L'n'), std::wstring(32, L'n'),
+        std::wstring(63, L't'), std::wstring(64, L't'), L" lead", L"trail ", L"\tx", L"x\t", L"'quoted'", L"\"q\"",
+        L"''", L"a\rb", L"a\nb",
+        std::wstring(62, L't') + L"\xD83D",  // a time cut inside a surrogate pair
+    };
+    const SettingKey keys[] = {Keys::IconName, Keys::IconTime};
+    std::string wrong;  // the cases judged wrongly, by key and position
+    for (const SettingKey& key : keys) {
+        for (std::size_t i = 0; i < std::size(values); ++i) {
+            const std::wstring path = TempFilePath(L"intact");
+            ASSERT_TRUE(WriteSetting(key, values[i], path));
+            if ((ReadSetting(key, path) == values[i]) != ReadsBackIntact(values[i], key.capacity))
+                wrong += std::string(key.capacity == 32 ? " name#" : " time#") + std::to_string(i);
+            ::DeleteFileW(path.c_str());
+        }
+    }
+    EXPECT_EQ(wrong, "");
+    EXPECT_FALSE(ReadsBackIntact(L"a\x01" L"b", Keys::IconTime.capacity));
 }
 
 TEST(CIni, ByteBlockIsLetterHexInOurSection) {
