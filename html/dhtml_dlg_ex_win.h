@@ -30,6 +30,8 @@ public:
 
     BOOL OnInitDialog() override;
     void OnOK() override {}  // Enter never ends the dialog
+    // Nor does a close request: the dialog lives as long as its owner.
+    void OnCancel() override {}
 
     // The browser's error page is never shown.
     virtual void OnNavigateError(IDispatch* pDisp, VARIANT* url, VARIANT* frame, VARIANT* statusCode, BOOL* cancel);

@@ -50,7 +50,18 @@ std::wstring PortalCookie(const wchar_t* name, DWORD capacity) {
 BEGIN_MESSAGE_MAP(CLoginDlg, CDHtmDlgEx)
     ON_MESSAGE(ExtLoginFinished, OnExtLoginFinished)
     ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
+    ON_MESSAGE(WM_CLOSE, OnClose)
 END_MESSAGE_MAP()
+
+void ReportLoginWindowClosed(HWND mainWindow) {
+    if (mainWindow) ::PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, kSelfMarker);
+}
+
+// The page is never destroyed by a close request; the main window decides.
+LRESULT CLoginDlg::OnClose(WPARAM, LPARAM) {
+    ReportLoginWindowClosed(MainWindow());
+    return 0;
+}
 
 // Where the page does not cover the dialog, the colour key lets the
 // background picture show through.
@@ -202,13 +213,16 @@ void CLoginDlg::HandOver(const std::wstring& url) {
     cds.cbData = static_cast<DWORD>((record.size() + 1) * sizeof(wchar_t));
     cds.lpData = const_cast<wchar_t*>(record.c_str());
     HWND main = MainWindow();
-    const LRESULT reply = main ? ::SendMessageW(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)) : 0;
-    if (reply == 0) {
+    const LRESULT reply =
+        main ? ::SendMessageW(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)) : kHandOverDuplicate;
+    if (reply == kHandOverDuplicate) {
         ShowMessage(0, DuplicateLoginMessage(title.account, title.server).c_str(), nullptr);
         if (main) ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, kSelfMarker);
-    } else {
+    } else if (reply == kHandOverAccepted) {
         ::ShowWindow(::GetParent(m_hWnd), SW_HIDE);
     }
+    // Any other reply: no page could be opened; the login window stays up
+    // for another try.
 }
 
 void CLoginDlg::Redirect(const std::wstring& url) {
@@ -301,7 +315,13 @@ BEGIN_MESSAGE_MAP(CLoginBkDlg, CDialog)
     ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
     ON_MESSAGE(WM_WINDOWPOSCHANGED, OnWindowPosChanged)
     ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
+    ON_MESSAGE(WM_CLOSE, OnClose)
 END_MESSAGE_MAP()
+
+LRESULT CLoginBkDlg::OnClose(WPARAM, LPARAM) {
+    ReportLoginWindowClosed(::GetWindow(m_hWnd, GW_OWNER));
+    return 0;
+}
 
 CLoginBkDlg::CLoginBkDlg() : CDialog(IDD_BLANK), m_dlgPage(LoginPageBaseUrl(LUMENDOR_PORTAL_HOST_W)) {
     m_bCenterOnInit = false;
@@ -394,8 +414,8 @@ LRESULT CLoginBkDlg::OnWindowPosChanged(WPARAM wParam, LPARAM lParam) {
         ::GetWindowRect(m_hWnd, &wr);
         const int w = wr.right - wr.left, h = wr.bottom - wr.top;
         ::MoveWindow(m_dlgPage.m_hWnd, pos->x, pos->y, w, h, TRUE);
-        if (HWND embedding = ::FindWindowExW(m_dlgPage.m_hWnd, nullptr, L"Shell Embedding", L""))
-            ::MoveWindow(embedding, 0, 0, w, h, TRUE);
+        // The control names its own window; its title differs between systems.
+        if (HWND embedding = m_dlgPage.GetBrowserWindow()) ::MoveWindow(embedding, 0, 0, w, h, TRUE);
     }
     return r;
 }

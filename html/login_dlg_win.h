@@ -27,6 +27,7 @@ public:
 protected:
     LRESULT OnExtLoginFinished(WPARAM, LPARAM);
     LRESULT OnEraseBkgnd(WPARAM, LPARAM);
+    LRESULT OnClose(WPARAM, LPARAM);
     HRESULT OnMouseDown(IHTMLElement*);
     HRESULT OnMouseUp(IHTMLElement*);
     HRESULT OnMouseMove(IHTMLElement*);
@@ -57,6 +58,7 @@ protected:
     LRESULT OnLButtonDown(WPARAM, LPARAM);
     LRESULT OnWindowPosChanged(WPARAM, LPARAM);
     LRESULT OnShowWindow(WPARAM, LPARAM);
+    LRESULT OnClose(WPARAM, LPARAM);
     DECLARE_MESSAGE_MAP()
 
 private:
@@ -64,6 +66,10 @@ private:
     void* m_pImage = nullptr;  // the GDI+ picture
     int m_nWidth = 0, m_nHeight = 0;
 };
+
+// The login window was closed by the system (Alt+F4, WM_CLOSE): the main
+// window hides it, or ends the client when no game page is open.
+void ReportLoginWindowClosed(HWND mainWindow);
 
 // The portal's cookie `name` as "name=value" (empty when missing), at most
 // capacity - 1 characters.

@@ -1,5 +1,7 @@
 #include "mainwnd/main_dlg_win.h"
 
+#include <new>
+
 #include "app/halvane3_app_win.h"
 #include "html/login_logic.h"
 #include "mainwnd/game_wnd_win.h"
@@ -67,6 +69,8 @@ BEGIN_MESSAGE_MAP(CHalvane3Dlg, CDlgEx)
     ON_MESSAGE(WM_NCLBUTTONDOWN, OnNcLButtonDownMain)
     ON_MESSAGE(WM_LBUTTONUP, OnLButtonUp)
     ON_MESSAGE(WM_MBUTTONUP, OnMButtonUp)
+    ON_MESSAGE(WM_NCLBUTTONUP, OnNcLButtonUpMain)
+    ON_MESSAGE(WM_NCMBUTTONUP, OnNcMButtonUpMain)
     ON_MESSAGE(WM_LBUTTONDBLCLK, OnLButtonDblClkMain)
     ON_MESSAGE(WM_NCLBUTTONDBLCLK, OnNcLButtonDblClkMain)
     ON_MESSAGE(WM_SYSCOMMAND, OnSysCommand)
@@ -208,36 +212,57 @@ void CHalvane3Dlg::ShowPage(HWND page) {
     }
 }
 
+bool CHalvane3Dlg::TitleOpen(const std::wstring& title) const {
+    for (const std::wstring& open : m_arrPageTitle)
+        if (open == title) return true;
+    for (const PendingPage& pending : m_vecPendingPages)
+        if (pending.title == title) return true;
+    return false;
+}
+
 LRESULT CHalvane3Dlg::OnCopyData(WPARAM, LPARAM lParam) {
     const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (!cds || !cds->lpData || cds->cbData < sizeof(wchar_t)) return 0;
+    if (!cds || !cds->lpData || cds->cbData < sizeof(wchar_t)) return kHandOverDuplicate;
     std::wstring record(static_cast<const wchar_t*>(cds->lpData), cds->cbData / sizeof(wchar_t));
     if (auto nul = record.find(L'\0'); nul != std::wstring::npos) record.resize(nul);
     const LoginRecordFields f = ParseLoginRecord(record);
 
-    for (const std::wstring& title : m_arrPageTitle)
-        if (title == f.title) return 0;  // this account is already playing on this server
+    if (TitleOpen(f.title)) return kHandOverDuplicate;  // this account is already playing on this server
 
-    m_arrPageTitle.push_back(f.title);
-    m_vecPageStart.push_back(::GetTickCount());
-    m_vecPageLogin.push_back({f.pauth, f.userType, f.game});
+    // The page first: a hand-over whose page cannot be made records and
+    // reports nothing.
+    auto* page = new (std::nothrow) CGameWnd(GameUrl);
+    if (!page) return kHandOverFailed;
+    if (!page->Create(IDD_BLANK, this) || !page->m_hWnd) {
+        if (page->m_hWnd) page->DestroyWindow();
+        delete page;
+        return kHandOverFailed;
+    }
+    m_vecPendingPages.push_back({page, page->m_hWnd, f.title, ::GetTickCount(), {f.pauth, f.userType, f.game}});
     SetAccountLabel(f.title);
     ::InvalidateRect(m_stcAccount.m_hWnd, nullptr, FALSE);
 
-    RunUrlWorker(LoginStatsUrl(AccountOfTitle(f.title), static_cast<int>(m_arrPageTitle.size())), 512);
+    const int held = static_cast<int>(m_arrPageTitle.size() + m_vecPendingPages.size());
+    RunUrlWorker(LoginStatsUrl(AccountOfTitle(f.title), held), 512);
     RunUrlWorker(FormatRegEvent(L"305", L"游戏框"), 2048);
-
-    auto* page = new CGameWnd(GameUrl);
-    if (page->Create(IDD_BLANK, this)) {
-        ::PostMessageW(m_hWnd, WM_ADDGAMEPAGE, reinterpret_cast<WPARAM>(page->m_hWnd), 0);
-    } else {
-        delete page;
-    }
-    return 1;
+    ::PostMessageW(m_hWnd, WM_ADDGAMEPAGE, reinterpret_cast<WPARAM>(page->m_hWnd), 0);
+    return kHandOverAccepted;
 }
 
 LRESULT CHalvane3Dlg::OnAddGamePage(WPARAM wParam, LPARAM) {
+    // Only a page this window made and has not added yet; the message can
+    // come from any process.
     HWND page = reinterpret_cast<HWND>(wParam);
+    auto it = m_vecPendingPages.begin();
+    while (it != m_vecPendingPages.end() && it->wnd != page) ++it;
+    if (!page || it == m_vecPendingPages.end()) return 0;
+    PendingPage added = std::move(*it);
+    m_vecPendingPages.erase(it);
+    if (!::IsWindow(page) || CWnd::FromHandlePermanent(page) != added.object) {
+        if (added.object && !added.object->m_hWnd) delete added.object;  // its window is gone
+        return 0;
+    }
+
     if (m_arrPageWnd.empty()) {
         RECT r{};
         ::GetWindowRect(m_hWnd, &r);
@@ -253,6 +278,9 @@ LRESULT CHalvane3Dlg::OnAddGamePage(WPARAM wParam, LPARAM) {
     }
     ShowPage(nullptr);
     m_arrPageWnd.push_back(page);
+    m_arrPageTitle.push_back(std::move(added.title));
+    m_vecPageStart.push_back(added.start);
+    m_vecPageLogin.push_back(std::move(added.login));
     m_nCurPage = PageCount() - 1;
     MoveNewPageButton();
     InvalidateStrip(PageCount());
@@ -290,11 +318,10 @@ std::wstring CHalvane3Dlg::OnlineRecordFor(int i) const {
 }
 
 void CHalvane3Dlg::RemovePageAt(int i) {
-    const auto at = static_cast<std::size_t>(i);
     m_arrPageWnd.erase(m_arrPageWnd.begin() + i);
     m_arrPageTitle.erase(m_arrPageTitle.begin() + i);
     m_vecPageLogin.erase(m_vecPageLogin.begin() + i);
-    if (at < m_vecPageStart.size()) m_vecPageStart.erase(m_vecPageStart.begin() + i);
+    m_vecPageStart.erase(m_vecPageStart.begin() + i);
 }
 
 void CHalvane3Dlg::ClosePage(int i) {
@@ -649,6 +676,30 @@ LRESULT CHalvane3Dlg::OnMButtonUp(WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     return DefWindowProc(WM_MBUTTONUP, wParam, lParam);
+}
+
+// While the window is not maximized the strip answers the hit test as
+// caption: its releases come as non-client messages.
+LRESULT CHalvane3Dlg::OnNcLButtonUpMain(WPARAM wParam, LPARAM lParam) {
+    POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    ::ScreenToClient(m_hWnd, &pt);
+    const int c = TabAtPoint(pt.x, pt.y, PageCount());
+    if (c >= 0 && TabCloseRelease(pt.x, pt.y, c)) {
+        ClosePage(c);
+        return 0;
+    }
+    return DefWindowProc(WM_NCLBUTTONUP, wParam, lParam);
+}
+
+LRESULT CHalvane3Dlg::OnNcMButtonUpMain(WPARAM wParam, LPARAM lParam) {
+    POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    ::ScreenToClient(m_hWnd, &pt);
+    const int c = TabAtPoint(pt.x, pt.y, PageCount());
+    if (c >= 0) {
+        ClosePage(c);
+        return 0;
+    }
+    return DefWindowProc(WM_NCMBUTTONUP, wParam, lParam);
 }
 
 LRESULT CHalvane3Dlg::OnLButtonDblClkMain(WPARAM wParam, LPARAM lParam) {

@@ -19,6 +19,11 @@ inline constexpr UINT WM_OPENLOGINPAGE = WM_USER + 6;
 inline constexpr UINT WM_BOSSKEY = WM_USER + 10;  // the keyboard hook saw the boss key
 inline constexpr LPARAM kSelfMarker = kSelfPostedMarker;
 
+// Replies to an account hand-over (WM_COPYDATA).
+inline constexpr LRESULT kHandOverDuplicate = 0;  // a page with this title is open
+inline constexpr LRESULT kHandOverAccepted = 1;
+inline constexpr LRESULT kHandOverFailed = 2;     // the game page could not be created
+
 inline constexpr UINT TIMER_MUTE_POLL = 3;
 inline constexpr UINT TIMER_RUNNING_TIME = 8;
 
@@ -84,6 +89,8 @@ protected:
     LRESULT OnNcLButtonDownMain(WPARAM, LPARAM);
     LRESULT OnLButtonUp(WPARAM, LPARAM);
     LRESULT OnMButtonUp(WPARAM, LPARAM);
+    LRESULT OnNcLButtonUpMain(WPARAM, LPARAM);
+    LRESULT OnNcMButtonUpMain(WPARAM, LPARAM);
     LRESULT OnLButtonDblClkMain(WPARAM, LPARAM);
     LRESULT OnNcLButtonDblClkMain(WPARAM, LPARAM);
     LRESULT OnSysCommand(WPARAM, LPARAM);
@@ -121,6 +128,18 @@ private:
     void RemovePageAt(int i);
     std::wstring OnlineRecordFor(int i) const;
     bool LeftButtonDown() const { return (::GetKeyState(VK_LBUTTON) & 0x8000) != 0; }
+
+    // A page created by a hand-over whose WM_ADDGAMEPAGE has not come yet:
+    // the four page lists take it only then, so they keep one length.
+    struct PendingPage {
+        CWnd* object;  // the page's window object (owned until added, as the pages are)
+        HWND wnd;
+        std::wstring title;
+        DWORD start;
+        PageLogin login;
+    };
+    std::vector<PendingPage> m_vecPendingPages;
+    bool TitleOpen(const std::wstring& title) const;
 
     DWORD m_dwLastNewPage = 0;
     int m_nRunningTicks = 0;
