@@ -15,6 +15,8 @@ import re
 import subprocess
 from pathlib import Path
 
+import pytest
+
 from conftest import wait_exit
 from test_end_to_end import (CLIENT_KEY, IDYES_BUTTON, MUTE_PIXEL, SC_CLOSE, WM_SYSCOMMAND, Log, activate,
                              login_window, message_box, page_windows, pixel, post, record_of, tray_icons, wait_for,
@@ -94,6 +96,7 @@ def shown_login(client, main):
     return found if found["visible"] else None
 
 
+@pytest.mark.pending_first_run
 def test_an_ordinary_start_a_game_the_mute_and_the_uninstall_on_windows_xp(client, portal):
     key = r"HKCU\Software\Wine\AppDefaults\Lumendor.exe"
     assert client.prefix.reg_add(key, "Version", "winxp").returncode == 0
