@@ -143,7 +143,11 @@ bool WriteAutoRun(const std::wstring& exePath) {
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, RunKeyPath(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
                           nullptr) != ERROR_SUCCESS)
         return false;
-    LONG rc = ::RegSetValueExW(key, kRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(exePath.c_str()),
+    // The system adds a terminator the count left out when a zero follows the
+    // characters in memory; a character other than zero there keeps the
+    // value at exactly twice its character count.
+    const std::wstring data = exePath + L'\x1';
+    LONG rc = ::RegSetValueExW(key, kRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                                static_cast<DWORD>(exePath.size() * 2));
     ::RegCloseKey(key);
     return rc == ERROR_SUCCESS;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <exdispid.h>
+
 #include "html/dhtml_dlg_ex_win.h"
 #include "res/resource.h"
 
@@ -57,8 +59,11 @@ TEST_F(BrowserHost, CreatesTheControlAsChild102) {
         dlg.GetBrowser()->get_Silent(&silent);
         EXPECT_EQ(silent, VARIANT_TRUE);
         EXPECT_EQ(CBrowserControlSite::LiveCount(), before + 1);
+        IWebBrowser2* kept = dlg.GetBrowser();
+        kept->AddRef();
         dlg.DestroyWindow();
         EXPECT_EQ(dlg.GetBrowser(), nullptr);
+        EXPECT_EQ(kept->Release(), 0u);  // the dialog holds no reference to the browser any more
     }
     EXPECT_EQ(CBrowserControlSite::LiveCount(), before);  // every reference to the site released
 }
@@ -100,6 +105,39 @@ TEST_F(BrowserHost, UpperCaseAppIsNotACommandAndErrorsAreCancelled) {
     EXPECT_EQ(std::vector<std::wstring>(dlg.m_seen.begin() + seenBefore, dlg.m_seen.end()),
               std::vector<std::wstring>{page});
     EXPECT_GT(dlg.m_errors, errorsBefore);
+
+    // The events as the browser raises them, arguments last first: only the
+    // Cancel argument of each changes, and to the answer expected.
+    const struct {
+        DISPID dispid;
+        UINT count;  // arguments; Cancel is the last one
+        const wchar_t* url;
+        VARIANT_BOOL cancel;
+    } events[] = {
+        {DISPID_NAVIGATEERROR, 5, L"http://127.0.0.1:1/x", VARIANT_TRUE},
+        {DISPID_BEFORENAVIGATE2, 7, L"app://minimize", VARIANT_TRUE},
+        {DISPID_BEFORENAVIGATE2, 7, L"http://127.0.0.1:1/page", VARIANT_FALSE},
+    };
+    for (const auto& e : events) {
+        VARIANT_BOOL cancel = VARIANT_FALSE;
+        VARIANT_BOOL decoys[7] = {};
+        std::vector<VARIANT> args(e.count);
+        for (UINT i = 0; i < e.count; ++i) {
+            VARIANT& v = args[e.count - 1 - i];  // argument i
+            ::VariantInit(&v);
+            v.vt = VT_BYREF | VT_BOOL;
+            v.pboolVal = &decoys[i];
+        }
+        args[0].pboolVal = &cancel;
+        BSTR url = ::SysAllocString(e.url);
+        args[e.count - 2].vt = VT_BSTR;  // the URL, argument 1
+        args[e.count - 2].bstrVal = url;
+        DISPPARAMS params{args.data(), nullptr, e.count, 0};
+        dlg.DispatchBrowserEvent(e.dispid, &params);
+        ::SysFreeString(url);
+        EXPECT_EQ(cancel, e.cancel) << e.url;
+        for (UINT i = 0; i + 1 < e.count; ++i) EXPECT_EQ(decoys[i], VARIANT_FALSE) << e.url << " argument " << i;
+    }
     dlg.DestroyWindow();
 }
 

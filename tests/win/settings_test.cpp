@@ -232,13 +232,11 @@ TEST_F(Registry, AutoRunLivesUnderWow6432NodeWithoutTerminator) {
     ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
                               KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key),
               ERROR_SUCCESS);
-    // The client passes the characters without their terminator; the
-    // system's string write adds the one that follows them in memory, as
-    // NT does, so the stored value is a proper string.
+    // Stored as exactly twice its character count, no terminator.
     DWORD type = 0, size = 0;
     ASSERT_TRUE(RawValueInfo(key, L"Lm03000", type, size));
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(size, (exe.size() + 1) * 2);
+    EXPECT_EQ(size, exe.size() * 2);
     wchar_t data[MAX_PATH] = {};
     DWORD room = sizeof data;
     ASSERT_EQ(::RegQueryValueExW(key, L"Lm03000", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &room),

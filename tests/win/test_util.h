@@ -3,6 +3,11 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "settings/settings_keys.h"
+#include "stats/identity_win.h"
 
 // A fresh path in the temporary folder (the file does not exist yet).
 inline std::wstring TempFilePath(const wchar_t* stem) {
@@ -80,4 +85,39 @@ inline ProgramRun RunProgram(const wchar_t* exeName, const std::wstring& args = 
     ::CloseHandle(pi.hThread);
     ::CloseHandle(readEnd);
     return run;
+}
+
+// The sealed entry that storing `argument` must leave: the key (the sealed
+// field read as UTF-16 up to its first zero unit) and the value (the sealed
+// argument as letter-hex).
+inline bool ExpectedSealedEntry(const std::wstring& field, const std::wstring& argument, std::wstring& key,
+                                std::wstring& value) {
+    SealedBytes k, v;
+    if (!SealPayload(reinterpret_cast<const BYTE*>(field.data()), static_cast<DWORD>(field.size() * 2), k) ||
+        !SealPayload(reinterpret_cast<const BYTE*>(argument.data()), static_cast<DWORD>(argument.size() * 2), v))
+        return false;
+    key.clear();
+    for (std::size_t i = 0; i + 1 < k.bytes.size(); i += 2) {
+        const wchar_t unit = static_cast<wchar_t>(k.bytes[i] | (k.bytes[i + 1] << 8));
+        if (!unit) break;
+        key.push_back(unit);
+    }
+    value = LetterHexEncode(v.bytes.data(), v.count);
+    return !key.empty();
+}
+
+// The entries of section "Lm03000" other than InstallTag, as key and value.
+inline std::vector<std::pair<std::wstring, std::wstring>> SealedEntries(const std::wstring& path) {
+    std::vector<wchar_t> section(16384, L'\0');
+    const DWORD n = ::GetPrivateProfileSectionW(L"Lm03000", section.data(), static_cast<DWORD>(section.size()),
+                                                path.c_str());
+    std::vector<std::pair<std::wstring, std::wstring>> entries;
+    for (DWORD at = 0; at < n && section[at];) {
+        const std::wstring line = section.data() + at;
+        at += static_cast<DWORD>(line.size()) + 1;
+        const auto eq = line.find(L'=');
+        if (line.rfind(L"InstallTag=", 0) == 0) continue;
+        entries.emplace_back(line.substr(0, eq), eq == std::wstring::npos ? L"" : line.substr(eq + 1));
+    }
+    return entries;
 }
