@@ -33,6 +33,8 @@
 //   drag X1 Y1 X2 Y2                      SendInput: left button pressed at (X1, Y1), moved in steps to
 //                                         (X2, Y2) and released there; prints where the cursor ended
 //   clickat X Y                           SendInput: a left click at (X, Y) on the screen
+//   middleat X Y                          SendInput: a middle-button click at (X, Y) on the screen
+//   rect HWND                             any window, a child one too, as list prints it
 //   settext HWND ID TEXT                  WM_SETTEXT on a control, or on the edit inside it (a combo box)
 //   clipboard                             the clipboard's bitmap: width and height
 //   capture X Y W H PATH                  the screen's rectangle as the system composes it, written as a
@@ -276,8 +278,8 @@ int Drag(int x1, int y1, int x2, int y2) {
     return 0;
 }
 
-int ClickAt(int x, int y) {
-    INPUT in[3] = {MouseAt(x, y, 0), MouseAt(x, y, MOUSEEVENTF_LEFTDOWN), MouseAt(x, y, MOUSEEVENTF_LEFTUP)};
+int ClickAt(int x, int y, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP) {
+    INPUT in[3] = {MouseAt(x, y, 0), MouseAt(x, y, down), MouseAt(x, y, up)};
     for (INPUT& i : in) {
         ::SendInput(1, &i, sizeof(INPUT));
         ::Sleep(60);
@@ -352,7 +354,7 @@ int CaptureScreen(int x, int y, int w, int h, const wchar_t* path) {
 }
 
 int Usage() {
-    std::fputs("usage: lmdriver list|children|wait|place|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|settext|clipboard|capture|code ...\n", stderr);
+    std::fputs("usage: lmdriver list|children|wait|place|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|middleat|rect|settext|clipboard|capture|code ...\n", stderr);
     return 2;
 }
 
@@ -561,6 +563,15 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (cmd == L"clickat" && argc >= 4)
         return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])));
+    if (cmd == L"middleat" && argc >= 4)
+        return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])),
+                       MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP);
+    if (cmd == L"rect" && argc >= 3) {
+        HWND h = ParseHwnd(argv[2]);
+        if (!::IsWindow(h)) return 1;
+        PrintUtf8(Describe(h));
+        return 0;
+    }
     if (cmd == L"clipboard") return PrintClipboardBitmap();
     if (cmd == L"code" && argc >= 6) {
         // The first bytes of a system library's export as another process

@@ -4,7 +4,9 @@ from __future__ import annotations
 
 import time
 
-from conftest import wait_exit
+import pytest
+
+from conftest import parse_window, poll, wait_exit
 
 WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
 
@@ -172,3 +174,142 @@ def test_page_follows_a_plain_move_and_f5_in_the_login_window_refreshes_it(clien
     # F5 reaching the login window goes on to the main window: the page refreshes.
     client.drive("post", login[0], str(0x0100), str(0x74), "0")
     assert len(wait_requests(portal, "/lmdr/game.html", 2)) == 2
+
+
+# -- the login window and the tab strip under real input ---------------------
+WM_CLOSE, WM_ADDGAMEPAGE = 0x0010, 0x0400 + 2
+LOGIN_SIZE = (1208, 668)
+
+
+def rect_of(client, hwnd):
+    r = client.drive("rect", hwnd)
+    return parse_window(r.stdout.decode().strip()) if r.returncode == 0 else None
+
+
+def owned(client, hwnd):
+    return [line.split("\t")[0] for line in client.drive("owned", hwnd).stdout.decode().splitlines() if line]
+
+
+def login_windows(client, main):
+    """The login window's background, its page dialog and the page's browser."""
+    holds_browser = lambda h: client.drive("text", h, "102").returncode == 0  # noqa: E731
+    background = [h for h in owned(client, main["hwnd"])
+                  if rect_of(client, h)["class"] == "#32770" and not holds_browser(h)]
+    assert len(background) == 1, background
+    page = [h for h in owned(client, background[0]) if holds_browser(h)]
+    assert len(page) == 1, page
+    browser = [c["hwnd"] for c in client.children(page[0]) if c["id"] == 102]
+    return background[0], page[0], browser[0]
+
+
+def check_login_geometry(client, background, page, browser):
+    """The page dialog lies exactly over the background and its browser fills it."""
+    def placed():
+        rects = [rect_of(client, h)["rect"] for h in (background, page, browser)]
+        return rects if rects[0][2:] == LOGIN_SIZE and rects.count(rects[0]) == 3 else None
+    rects = poll(placed, 5)
+    assert rects, [rect_of(client, h)["rect"] for h in (background, page, browser)]
+    return rects[0]
+
+
+def visible(client, hwnd):
+    w = rect_of(client, hwnd)
+    return bool(w and w["visible"])
+
+
+@pytest.mark.pending_first_run
+def test_login_window_closed_by_the_system_hides_or_ends_and_its_browser_fills_it(client, portal):
+    proc = client.start("/web4286D")
+    main = client.main_window()
+    hwnd = main["hwnd"]
+    background, page, browser = login_windows(client, main)
+    x, y, _, _ = check_login_geometry(client, background, page, browser)
+    assert client.drive("move", background, str(x + 31), str(y + 17)).returncode == 0
+    assert check_login_geometry(client, background, page, browser)[:2] == (x + 31, y + 17)
+
+    # With a page open, closing the login window only hides it; the new-page
+    # button brings the same page dialog back.
+    assert hand_over(client, main, "12服-abcd-player") == 1
+    closers = [("alt+f4", page), (WM_CLOSE, page), (WM_CLOSE, background)]
+    for closer, target in closers:
+        assert poll(lambda: visible(client, page), 5), closer
+        if closer == "alt+f4":
+            poll(lambda: client.drive("activate", page).returncode == 0 and
+                 client.drive("foreground").stdout.decode().startswith(page), 5)
+            client.drive("keys", closer)
+        else:
+            client.drive("post", target, str(closer), "0", "0")
+        assert poll(lambda: not visible(client, background) and not visible(client, page), 5), closer
+        assert proc.poll() is None and rect_of(client, page), closer
+        time.sleep(1.6)  # the new-page button takes one press in 1.5 s
+        client.click(hwnd, 1026)
+        assert poll(lambda: visible(client, background) and visible(client, page), 5), closer
+        assert login_windows(client, main) == (background, page, browser)
+        check_login_geometry(client, background, page, browser)
+
+    # With no page open, Alt+F4 in the login page ends the client.
+    client.drive("post", hwnd, str(WM_SYSCOMMAND), str(SC_CLOSE), "0")  # pages open: back to login
+    assert len(wait_requests(portal, "/d.php", 1)) == 1
+    assert poll(lambda: visible(client, page), 5)
+    poll(lambda: client.drive("activate", page).returncode == 0 and
+         client.drive("foreground").stdout.decode().startswith(page), 5)
+    client.drive("keys", "alt+f4")
+    assert wait_exit(proc) == 0
+    assert not [w for w in client.windows() if w["pid"] == main["pid"]]
+
+
+def tab_count(client, main):
+    """The tabs the strip holds, read from the new-page button's place."""
+    button = [c["hwnd"] for c in client.children(main["hwnd"]) if c["id"] == 1026][0]
+    return (rect_of(client, button)["rect"][0] - rect_of(client, main["hwnd"])["rect"][0] - 130) // 176
+
+
+@pytest.mark.pending_first_run
+def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_messages_change_nothing(client, portal):
+    proc = client.start("/web4286D")
+    main = client.main_window()
+    hwnd = main["hwnd"]
+    background, _, _ = login_windows(client, main)
+    strays = ["0", "0x1234", background, hwnd]
+
+    def post_strays(extra=()):
+        for wparam in [*strays, *extra]:
+            client.drive("post", hwnd, str(WM_ADDGAMEPAGE), wparam, "0")
+        time.sleep(1.0)
+        assert proc.poll() is None
+
+    post_strays()
+    assert rect_of(client, hwnd)["rect"][2:] == (1, 1)  # no page, so no strip and no grown window
+    for server in ("12", "7", "3"):
+        assert hand_over(client, main, f"{server}服-abcd-player") == 1
+    assert poll(lambda: tab_count(client, main) == 3, 5)
+    pages = [h for h in owned(client, hwnd) if client.drive("text", h, "102").returncode == 0]
+    assert len(pages) == 3
+    post_strays(pages)  # pages already added, once more
+    assert tab_count(client, main) == 3
+
+    # Restored (not maximized): the strip answers as caption, so the
+    # releases arrive as non-client messages.
+    client.drive("post", hwnd, str(WM_SYSCOMMAND), str(SC_CLOSE), "4286")  # the login window away
+    client.click(hwnd, 50002)
+    restored = poll(lambda: (r := rect_of(client, hwnd)["rect"])[0] > 0 and r, 5)
+    assert restored, rect_of(client, hwnd)
+    x, y = restored[:2]
+    assert client.drive("send", hwnd, str(0x0084), "0", str(((y + 15) << 16) | (x + 290))).stdout.strip() == b"2"
+
+    client.drive("clickat", str(x + 290), str(y + 15))  # the first tab's close box
+    records = wait_requests(portal, "/d.php", 1)
+    assert [r["query"].split("&")[2] for r in records] == ["server=S12"]
+    assert poll(lambda: len(events(portal, 306)) == 1, 5)
+    assert poll(lambda: tab_count(client, main) == 2, 5)
+
+    client.drive("middleat", str(x + 130 + 176 + 60), str(y + 15))  # anywhere on the second tab
+    records = wait_requests(portal, "/d.php", 2)
+    assert [r["query"].split("&")[2] for r in records] == ["server=S12", "server=S3"]
+    assert poll(lambda: len(events(portal, 306)) == 2, 5)
+    assert poll(lambda: tab_count(client, main) == 1, 5)
+
+    client.exit_from_tray(hwnd)
+    assert wait_exit(proc) == 0
+    assert [r["query"].split("&")[2] for r in portal.requests() if r["path"] == "/d.php"] == [
+        "server=S12", "server=S3", "server=S7"]
