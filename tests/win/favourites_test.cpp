@@ -24,10 +24,7 @@ std::wstring Decode(const std::string& bytes, UINT codePage) {
     return text;
 }
 
-// Left out of the runs until it has been seen passing, and failing without
-// its fix, on a machine that runs 32-bit programs natively (it was written
-// where they could only be emulated, too slowly to run it).
-TEST(Favourite, DISABLED_AnOverlongShortcutIsCutByWholeCharactersAndNeverEmptiesAFile) {
+TEST(Favourite, AnOverlongShortcutIsCutByWholeCharactersAndNeverEmptiesAFile) {
     // Addresses whose text in the code page needs more than 512 bytes,
     // written over an existing favourite: the file gets the text cut from
     // its end, by whole characters, to the longest part that fits.

@@ -99,10 +99,7 @@ TEST(ShellLinks, CreateLoadsBackWithArgumentsFolderAndIcon) {
     ::CoUninitialize();
 }
 
-// Left out of the runs until it has been seen passing, and failing without
-// its fix, on a machine that runs 32-bit programs natively (it was written
-// where they could only be emulated, too slowly to run it).
-TEST(ShellLinks, DISABLED_AFolderTheShellCannotGiveTakesNoLink) {
+TEST(ShellLinks, AFolderTheShellCannotGiveTakesNoLink) {
     // Each shell folder moved away in turn: the shell reports it missing, and
     // nothing is created or deleted at the drive's root in its place.
     ::CoInitialize(nullptr);
@@ -162,10 +159,7 @@ TEST(CacheCleaning, FlashStoredObjectsGo) {
     EXPECT_EQ(::GetFileAttributesW(objects.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-// Left out of the runs until it has been seen passing, and failing without
-// its fix, on a machine that runs 32-bit programs natively (it was written
-// where they could only be emulated, too slowly to run it).
-TEST(CacheCleaning, DISABLED_BrowserCacheEntriesAndFolderGoCookiesStay) {
+TEST(CacheCleaning, BrowserCacheEntriesAndFolderGoCookiesStay) {
     // A cached page, a cookie and a file in the cache folder.
     const wchar_t* page = L"http://cache.example/page.html";
     wchar_t local[MAX_PATH] = {};

@@ -131,10 +131,7 @@ TEST(Settings, ReadsAreCutToTheKeyCapacity) {
     ::DeleteFileW(path.c_str());
 }
 
-// Left out of the runs until it has been seen passing, and failing without
-// its fix, on a machine that runs 32-bit programs natively (it was written
-// where they could only be emulated, too slowly to run it).
-TEST(Settings, DISABLED_WhatIsJudgedIntactReadsBackAndTheRestDoesNot) {
+TEST(Settings, WhatIsJudgedIntactReadsBackAndTheRestDoesNot) {
     // Every value through the real profile write and read: those judged
     // intact come back unchanged, the others do not (control characters
     // inside a value are kept out whether or not they survive).
