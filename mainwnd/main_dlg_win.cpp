@@ -659,47 +659,38 @@ LRESULT CHalvane3Dlg::OnNcLButtonDownMain(WPARAM wParam, LPARAM lParam) {
     return OnNcLButtonDown(wParam, lParam);
 }
 
+// A button released on the strip: the left button closes the tab whose
+// close box it is over, the middle button the tab it is over. True when a
+// tab was closed.
+bool CHalvane3Dlg::CloseTabOnRelease(POINT client, bool closeBoxOnly) {
+    const int c = TabAtPoint(client.x, client.y, PageCount());
+    if (c < 0 || (closeBoxOnly && !TabCloseRelease(client.x, client.y, c))) return false;
+    ClosePage(c);
+    return true;
+}
+
 LRESULT CHalvane3Dlg::OnLButtonUp(WPARAM wParam, LPARAM lParam) {
-    const int x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
-    const int c = TabAtPoint(x, y, PageCount());
-    if (c >= 0 && TabCloseRelease(x, y, c)) {
-        ClosePage(c);
-        return 0;
-    }
-    return DefWindowProc(WM_LBUTTONUP, wParam, lParam);
+    const POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    return CloseTabOnRelease(pt, true) ? 0 : DefWindowProc(WM_LBUTTONUP, wParam, lParam);
 }
 
 LRESULT CHalvane3Dlg::OnMButtonUp(WPARAM wParam, LPARAM lParam) {
-    const int c = TabAtPoint(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)), PageCount());
-    if (c >= 0) {
-        ClosePage(c);
-        return 0;
-    }
-    return DefWindowProc(WM_MBUTTONUP, wParam, lParam);
+    const POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    return CloseTabOnRelease(pt, false) ? 0 : DefWindowProc(WM_MBUTTONUP, wParam, lParam);
 }
 
 // While the window is not maximized the strip answers the hit test as
-// caption: its releases come as non-client messages.
+// caption: its releases come as non-client messages, in screen coordinates.
 LRESULT CHalvane3Dlg::OnNcLButtonUpMain(WPARAM wParam, LPARAM lParam) {
     POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     ::ScreenToClient(m_hWnd, &pt);
-    const int c = TabAtPoint(pt.x, pt.y, PageCount());
-    if (c >= 0 && TabCloseRelease(pt.x, pt.y, c)) {
-        ClosePage(c);
-        return 0;
-    }
-    return DefWindowProc(WM_NCLBUTTONUP, wParam, lParam);
+    return CloseTabOnRelease(pt, true) ? 0 : DefWindowProc(WM_NCLBUTTONUP, wParam, lParam);
 }
 
 LRESULT CHalvane3Dlg::OnNcMButtonUpMain(WPARAM wParam, LPARAM lParam) {
     POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     ::ScreenToClient(m_hWnd, &pt);
-    const int c = TabAtPoint(pt.x, pt.y, PageCount());
-    if (c >= 0) {
-        ClosePage(c);
-        return 0;
-    }
-    return DefWindowProc(WM_NCMBUTTONUP, wParam, lParam);
+    return CloseTabOnRelease(pt, false) ? 0 : DefWindowProc(WM_NCMBUTTONUP, wParam, lParam);
 }
 
 LRESULT CHalvane3Dlg::OnLButtonDblClkMain(WPARAM wParam, LPARAM lParam) {

@@ -140,6 +140,7 @@ private:
     };
     std::vector<PendingPage> m_vecPendingPages;
     bool TitleOpen(const std::wstring& title) const;
+    bool CloseTabOnRelease(POINT client, bool closeBoxOnly);
 
     DWORD m_dwLastNewPage = 0;
     int m_nRunningTicks = 0;
