@@ -62,19 +62,37 @@ fi
 
 # Wine runs 32-bit programs through its 32-bit loader, a Linux i386 program.
 # Some kernels of this kind boot with their 32-bit emulation turned off
-# ("32-bit emulation disabled" in the kernel log): there the loader runs
-# under QEMU's user-mode emulation, registered for i386 programs. Slower
-# (a prefix takes minutes to create instead of seconds), but every tier runs.
+# ("32-bit emulation disabled" in the kernel log, and the loader fails with
+# "Exec format error"): there the loader runs under QEMU's user-mode
+# emulation, registered for i386 programs. Only QEMU 8 and later will do:
+# 7.2 (the release's own) walks its page table page by page on every map,
+# and Wine maps a lot, so that one program takes a minute to start. The
+# release's backports carry a current QEMU; nothing else is taken from them.
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-  if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
-    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends qemu-user-static
+  qemu_major() { { qemu-i386 --version 2>/dev/null || echo 0; } | sed -n '1s/[^0-9]*\([0-9]*\).*/\1/p'; }
+  if [ "$(qemu_major)" -lt 8 ] 2>/dev/null || [ -z "$(qemu_major)" ]; then
+    . /etc/os-release
+    bpo_list=/etc/apt/sources.list.d/lumendor-backports.sources
+    if [ ! -f "$bpo_list" ]; then
+      printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: %s-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        "$VERSION_CODENAME" | sudo_ tee "$bpo_list" >/dev/null
+    fi
+    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+      -t "$VERSION_CODENAME-backports" qemu-user-static
   fi
+  qemu="$(readlink -f "$(command -v qemu-i386)")"
   binfmt=/proc/sys/fs/binfmt_misc
   [ -e "$binfmt/register" ] || sudo_ mount -t binfmt_misc binfmt_misc "$binfmt"
+  # The F flag opens the interpreter when it is registered: an entry made
+  # for another (older) file keeps running that file, so it is made again.
+  if [ -e "$binfmt/qemu-i386" ] && ! grep -qx "interpreter $qemu" "$binfmt/qemu-i386"; then
+    echo -1 | sudo_ tee "$binfmt/qemu-i386" >/dev/null
+  fi
   if [ ! -e "$binfmt/qemu-i386" ]; then
     magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
     mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-    echo ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" | sudo_ tee "$binfmt/register" >/dev/null
+    echo ":qemu-i386:M::$magic:$mask:$qemu:F" | sudo_ tee "$binfmt/register" >/dev/null
   fi
   /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "setup: 32-bit programs cannot run here" >&2; exit 1; }
 fi
