@@ -21,7 +21,8 @@
 //   keys VK[+VK...] ...                   SendInput: each argument is a chord, e.g. ctrl+d, f5
 //   hold MS                               shows a window of its own ("LmHold", "lmdriver-hold"), takes
 //                                         the foreground and keeps it up for MS milliseconds: another
-//                                         program in front of the client
+//                                         program in front of the client; its title then tells the
+//                                         characters typed to it and how late the latest arrived
 //   activate HWND                         makes a window the foreground window
 //   foreground                            the foreground window (as list prints it)
 //   pixel X Y                             the screen's colour at a point, RRGGBB
@@ -238,8 +239,19 @@ std::wstring Rgb(COLORREF c) {
     return buf;
 }
 
+// The holder's title: "lmdriver-hold", then once keys arrive " CHARS LAG",
+// LAG being the longest time in milliseconds between a key's input and its
+// arrival here (what a stalled keyboard hook elsewhere would add).
 LRESULT CALLBACK HoldProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    static std::wstring typed;
+    static DWORD maxLag = 0;
     if (msg == WM_DESTROY) ::PostQuitMessage(0);
+    if (msg == WM_KEYDOWN) maxLag = std::max<DWORD>(maxLag, ::GetTickCount() - static_cast<DWORD>(::GetMessageTime()));
+    if (msg == WM_CHAR && wp >= L' ') {
+        typed += static_cast<wchar_t>(wp);
+        ::SetWindowTextW(h, (L"lmdriver-hold " + typed + L" " + std::to_wstring(maxLag)).c_str());
+        return 0;
+    }
     return ::DefWindowProcW(h, msg, wp, lp);
 }
 
