@@ -16,5 +16,5 @@ ctest --preset windows
 
 # The simulator listens on the build's fixed loopback ports: one scenario
 # run at a time on this machine.
-flock /tmp/lumendor-ports.lock /usr/bin/python3 -m pytest -q -p no:cacheprovider -m "not pending_first_run" \
+flock /tmp/lumendor-ports.lock /usr/bin/python3 -m pytest -q -p no:cacheprovider \
   tests/harness tests/blackbox

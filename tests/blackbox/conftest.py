@@ -26,10 +26,6 @@ NO_NETWORK = "当前网络不可用，请检查网络连接是否正常！"
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "portal(refuse=[], delay={}, status={}, hang=[]): simulator knobs")
-    # A scenario written where Wine could not run natively, not yet seen
-    # passing (nor failing against the code before its fix): the test command
-    # leaves it out until it has been, on a machine that runs 32-bit programs.
-    config.addinivalue_line("markers", "pending_first_run: not yet run on a machine that runs Wine natively")
 
 
 @pytest.fixture(scope="session")

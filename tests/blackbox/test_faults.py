@@ -670,7 +670,6 @@ SILENT = 30.0   # the receive time-out
 LATE = 25.0     # what a wait may take beyond it on a loaded machine
 
 
-@pytest.mark.pending_first_run
 def test_start_up_waits_on_a_silent_host_end_on_their_own(request, client, portal):
     client.install_dir.mkdir(parents=True)
     fault_hosts(portal, "hang", ("union",))  # "_az.gif" at first run, "_xz.gif" at uninstall
@@ -702,7 +701,6 @@ def test_start_up_waits_on_a_silent_host_end_on_their_own(request, client, porta
     assert sent(portal, "/uninstall.htm")
 
 
-@pytest.mark.pending_first_run
 def test_main_window_waits_on_silent_hosts_end_on_their_own_and_keep_the_keys(request, client, portal):
     from test_hotkeys import activate, hold_front, windows_by_handle
 

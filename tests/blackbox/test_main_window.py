@@ -218,7 +218,6 @@ def visible(client, hwnd):
     return bool(w and w["visible"])
 
 
-@pytest.mark.pending_first_run
 def test_login_window_closed_by_the_system_hides_or_ends_and_its_browser_fills_it(client, portal):
     proc = client.start("/web4286D")
     main = client.main_window()
@@ -265,7 +264,6 @@ def tab_count(client, main):
     return (rect_of(client, button)["rect"][0] - rect_of(client, main["hwnd"])["rect"][0] - 130) // 176
 
 
-@pytest.mark.pending_first_run
 def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_messages_change_nothing(client, portal):
     proc = client.start("/web4286D")
     main = client.main_window()

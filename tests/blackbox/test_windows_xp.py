@@ -96,7 +96,6 @@ def shown_login(client, main):
     return found if found["visible"] else None
 
 
-@pytest.mark.pending_first_run
 def test_an_ordinary_start_a_game_the_mute_and_the_uninstall_on_windows_xp(client, portal):
     key = r"HKCU\Software\Wine\AppDefaults\Lumendor.exe"
     assert client.prefix.reg_add(key, "Version", "winxp").returncode == 0

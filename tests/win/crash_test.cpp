@@ -35,10 +35,7 @@ TEST(CrashDump, UnhandledCrashLeavesOneDumpBesideTheExe) {
 
 // A crash while another thread holds the C runtime's heap: the filter takes
 // no memory and still writes the dump (a filter that allocates hangs).
-// Left out of the runs until it has been seen passing, and failing without
-// its fix, on a machine that runs 32-bit programs natively (it was written
-// where they could only be emulated, too slowly to run it).
-TEST(CrashDump, DISABLED_CrashWhileTheHeapIsLockedStillLeavesADump) {
+TEST(CrashDump, CrashWhileTheHeapIsLockedStillLeavesADump) {
     ::DeleteFileW(kDump.c_str());
     const std::wstring exe = TestFolder() + L"crash_probe.exe";
     std::wstring cmd = L"\"" + exe + L"\" locked";

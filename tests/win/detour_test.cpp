@@ -107,10 +107,7 @@ TEST(Detour, CompiledFunctionAttachDetach) {
 
 // The calling thread may be enlisted through a real handle of its own, not
 // only the pseudo handle: the engine must know it and never suspend it.
-// Left out of the runs until it has been seen passing, and failing without
-// its fix, on a machine that runs 32-bit programs natively (it was written
-// where they could only be emulated, too slowly to run it).
-TEST(Detour, DISABLED_EnlistingTheCallingThreadByARealHandle) {
+TEST(Detour, EnlistingTheCallingThreadByARealHandle) {
     struct Run {
         static DWORD WINAPI Proc(void*) {
             HANDLE self = ::OpenThread(THREAD_ALL_ACCESS, FALSE, ::GetCurrentThreadId());
