@@ -2,6 +2,9 @@
 // loopback server.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <atomic>
 #include <vector>
 
@@ -84,14 +87,25 @@ TEST(HttpGet, NothingListeningIsAFailure) {
     EXPECT_EQ(HttpGet(Url(L"http://", port, L"/x").c_str()), 0);
 }
 
+// Threads of this process now.
+int ThreadCount() {
+    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = ::Thread32First(snap, &entry); more; more = ::Thread32Next(snap, &entry))
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+    ::CloseHandle(snap);
+    return count;
+}
+
 // A beacon worker outlives the application's events (nobody waits for the
-// activity beacon): closing them at exit must not let the worker signal a
-// handle value that has been reused meanwhile. Without the events, beacons go
-// out before SendBeacon returns, in order.
-// Left out of the runs: it passes with the duplicated handles undone as
-// well (a worker setting a closed value is not seen by this check), so it
-// does not yet show what it is named for.
-TEST(SendBeacon, DISABLED_WorkersNeverTouchTheApplicationsHandlesAfterTheyAreClosed) {
+// activity beacon): the exit closes them while the worker still waits for its
+// reply, and the handle values are taken by new objects before it ends. The
+// worker must neither signal nor close what took those values. Without the
+// events, beacons go out before SendBeacon returns, in order.
+TEST(SendBeacon, WorkersNeverTouchTheApplicationsHandlesAfterTheyAreClosed) {
     std::atomic<bool> released{false};
     CLoopbackServer silent([&](const std::string&) {
         while (!released) ::Sleep(10);
@@ -101,27 +115,34 @@ TEST(SendBeacon, DISABLED_WorkersNeverTouchTheApplicationsHandlesAfterTheyAreClo
         std::atomic<bool>& flag;
         ~Release() { flag = true; }
     } release{released};  // before the server goes, whatever fails
+    const int threadsBefore = ThreadCount();
     theApp.CreateBeaconEvents();
     ASSERT_TRUE(theApp.m_hDoneEvent);
-    const HANDLE oldDone = theApp.m_hDoneEvent;
+    const HANDLE oldValues[] = {theApp.m_hCopiedEvent, theApp.m_hDoneEvent};
     ASSERT_TRUE(SendBeacon(Url(L"http://", silent.Port(), L"/active.htm").c_str()));
     ASSERT_TRUE(silent.WaitFor(1, 5000));  // the worker waits for the reply now
-    // The exit closes the application's handles while the worker may hold
-    // their values already: closed here with the values left in place.
-    ::CloseHandle(theApp.m_hCopiedEvent);
-    ::CloseHandle(oldDone);
-    // New events until one takes the done event's old value.
-    std::vector<HANDLE> fresh;
-    HANDLE reused = nullptr;
-    for (int i = 0; i < 64 && !reused; ++i) {
+    theApp.CloseBeaconEvents();
+    // New events until both old values are taken again.
+    std::vector<HANDLE> fresh, reused;
+    for (int i = 0; i < 64 && reused.size() < 2; ++i) {
         fresh.push_back(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (fresh.back() == oldDone) reused = fresh.back();
+        for (HANDLE old : oldValues)
+            if (fresh.back() == old) reused.push_back(old);
     }
-    ASSERT_TRUE(reused) << "no new handle took the old value";
+    ASSERT_EQ(reused.size(), 2u) << "new handles did not take the old values";
     released = true;
-    EXPECT_EQ(::WaitForSingleObject(reused, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
+    bool ended = false;
+    for (int waited = 0; waited < 10000 && !ended; waited += 20) {
+        ended = ThreadCount() <= threadsBefore;
+        if (!ended) ::Sleep(20);
+    }
+    ASSERT_TRUE(ended) << "the worker did not end";
+    for (HANDLE h : reused) {
+        DWORD flags = 0;
+        EXPECT_TRUE(::GetHandleInformation(h, &flags)) << "closed by the worker";
+        EXPECT_EQ(::WaitForSingleObject(h, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "signalled by the worker";
+    }
     for (HANDLE h : fresh) ::CloseHandle(h);
-    theApp.m_hCopiedEvent = theApp.m_hDoneEvent = nullptr;  // as after a failed creation
 
     CLoopbackServer server;
     for (int i = 0; i < 3; ++i)
