@@ -128,6 +128,9 @@ add_executable(lmdriver devtools/uidriver/lmdriver.cpp)
 target_link_libraries(lmdriver PRIVATE user32 gdi32 ole32 uuid)
 target_link_options(lmdriver PRIVATE -municode)
 set_target_properties(lmdriver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_library(lmrefuse SHARED devtools/uidriver/lmrefuse.c)
+set_target_properties(lmrefuse PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_dependencies(lmdriver lmrefuse)
 
 # Yardstick of the start-up benchmark (devtools/bench.sh).
 add_executable(bench_bare WIN32 devtools/bench/bare_dialog.cpp devtools/bench/bare_dialog.rc)

@@ -15,7 +15,8 @@
 //   gone HWND TIMEOUT_MS                  waits until a window no longer exists
 //   text HWND [ID]                        a window's or a control's text (line breaks as "\n")
 //   click HWND ID                         BM_CLICK on a control
-//   copydata HWND DWDATA TEXT             WM_COPYDATA with UTF-16 text; prints the reply
+//   copydata HWND DWDATA TEXT [refused]   WM_COPYDATA with UTF-16 text; prints the reply. With
+//                                         "refused", no dialog owned by HWND can be created meanwhile
 //   post HWND MSG WPARAM LPARAM           PostMessage
 //   send HWND MSG WPARAM LPARAM           SendMessage; prints the reply
 //   keys VK[+VK...] ...                   SendInput: each argument is a chord, e.g. ctrl+d, f5
@@ -480,12 +481,33 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (cmd == L"copydata" && argc >= 5) {
         std::wstring text = argv[4];
+        HWND target = ParseHwnd(argv[2]);
+        HANDLE refuse = nullptr;
+        HHOOK hook = nullptr;
+        if (argc >= 6 && std::wstring(argv[5]) == L"refused") {
+            wchar_t name[64];
+            std::swprintf(name, 64, L"lmdriver-refuse-%lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(target)));
+            refuse = ::CreateEventW(nullptr, TRUE, FALSE, name);
+            HMODULE dll = ::LoadLibraryW(L"lmrefuse.dll");
+            auto proc = dll ? reinterpret_cast<HOOKPROC>(::GetProcAddress(dll, "RefuseDialogs@12")) : nullptr;
+            if (!proc && dll) proc = reinterpret_cast<HOOKPROC>(::GetProcAddress(dll, "RefuseDialogs"));
+            if (proc) hook = ::SetWindowsHookExW(WH_CBT, proc, dll, ::GetWindowThreadProcessId(target, nullptr));
+            if (!refuse || !hook) return 1;
+        }
+        struct Unhook {
+            HANDLE refuse;
+            HHOOK hook;
+            ~Unhook() {
+                if (hook) ::UnhookWindowsHookEx(hook);
+                if (refuse) ::CloseHandle(refuse);
+            }
+        } unhook{refuse, hook};
         COPYDATASTRUCT cds{};
         cds.dwData = static_cast<ULONG_PTR>(ParseNum(argv[3]));
         cds.cbData = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
         cds.lpData = text.data();
         DWORD_PTR reply = 0;
-        if (!::SendMessageTimeoutW(ParseHwnd(argv[2]), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds),
+        if (!::SendMessageTimeoutW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds),
                                    SMTO_ABORTIFHUNG, 10000, &reply))
             return 1;
         PrintUtf8(std::to_wstring(static_cast<long long>(reply)));

@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from conftest import parse_window, poll, wait_exit
+from conftest import login_record, parse_window, poll, wait_exit
 
 WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
 
@@ -279,8 +279,16 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
 
     post_strays()
     assert rect_of(client, hwnd)["rect"][2:] == (1, 1)  # no page, so no strip and no grown window
+    # A page that cannot be made: reply 2, nothing recorded or sent, so the
+    # same account can come again and the later tabs keep their own records.
+    refused = client.drive("copydata", hwnd, "0", login_record("5服-abcd-player"), "refused")
+    assert refused.returncode == 0 and refused.stdout.strip() == b"2", refused
+    time.sleep(1.0)
+    assert not [r for r in portal.requests() if r["path"] == "/login.htm"] and not events(portal, 305)
     for server in ("12", "7", "3"):
         assert hand_over(client, main, f"{server}服-abcd-player") == 1
+    logins = wait_requests(portal, "/login.htm", 3)
+    assert [r["query"].rsplit("&", 1)[-1] for r in logins] == ["index=1", "index=2", "index=3"]
     assert poll(lambda: tab_count(client, main) == 3, 5)
     pages = [h for h in owned(client, hwnd) if client.drive("text", h, "102").returncode == 0]
     assert len(pages) == 3
