@@ -235,7 +235,8 @@ class WinePrefix:
     def spawn(self, exe: Path | str, *args: str, **kw) -> subprocess.Popen:
         proc = subprocess.Popen(["wine", str(exe), *args], env=self.env,
                                 stdout=kw.get("stdout", subprocess.DEVNULL),
-                                stderr=kw.get("stderr", subprocess.DEVNULL))
+                                stderr=kw.get("stderr", subprocess.DEVNULL),
+                                preexec_fn=kw.get("preexec_fn"))
         self.procs.append(proc)
         return proc
 

@@ -119,8 +119,8 @@ class Client:
                 "description": description}
 
     # -- running -----------------------------------------------------------
-    def start(self, *args: str, exe: Path | None = None):
-        return self.prefix.spawn(exe or self.exe, *args)
+    def start(self, *args: str, exe: Path | None = None, preexec_fn=None):
+        return self.prefix.spawn(exe or self.exe, *args, preexec_fn=preexec_fn)
 
     def drive(self, *args: str, timeout: float = 60):
         return self.prefix.run(self.driver, *args, timeout=timeout)

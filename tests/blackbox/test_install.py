@@ -2,6 +2,8 @@
 shortcuts, the icon file, the self-delete script."""
 from __future__ import annotations
 
+import resource
+import signal
 import struct
 import time
 
@@ -113,6 +115,52 @@ def test_uninstall_removes_links_icon_and_itself(client, portal):
         time.sleep(0.1)
     assert not installed.exists()
     assert client.install_dir.exists() and client.stat_ini.exists()
+
+
+def capped_files(limit):
+    """For a spawned program: no file it writes grows past `limit` bytes; the
+    write that would is cut short, as on a full disk."""
+    def cap():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, resource.RLIM_INFINITY))
+    return cap
+
+
+def test_a_full_disk_leaves_no_cut_icon_file_or_script(client, portal):
+    """Writes are cut short past a few bytes: the icon file and the
+    self-delete script are not left half-written, and the links take the
+    executable's own icon."""
+    quick_launch_folder(client)
+    # Another program first, so that the system's own processes do not start
+    # under the cap.
+    client.prefix.spawn(client.driver, "hold", "300000")
+    client.wait_window("LmHold", "*")
+    first = client.start(preexec_fn=capped_files(4096))  # the icon file is about 15 kB
+    box = client.wait_window("#32770", ICON)
+    assert "写图标文件头时出错!" in [c["text"] for c in client.children(box["hwnd"])]
+    assert not (client.install_dir / "Lm03000.ico").exists()
+    client.click(box["hwnd"], 1)
+    assert wait_exit(first, 30) == 0
+    assert client.read_link(links(client)["desktop"])["icon"].lower() == EXE.lower()
+
+    # The executable could not be copied under the cap: put it in place.
+    (client.install_dir / "Lumendor.exe").write_bytes(client.exe.read_bytes())
+    temp = client.prefix.user_dir() / "Temp"
+    temp.mkdir(exist_ok=True)
+    proc = client.start("/uninst", exe=client.install_dir / "Lumendor.exe", preexec_fn=capped_files(64))
+    box = client.wait_window("#32770", "Lumendor")
+    client.click(box["hwnd"], 5000)
+    done = None
+    for _ in range(100):
+        done = client.wait_window("#32770", "Lumendor")
+        if any(c["text"].startswith("Lumendor已成功移除") for c in client.children(done["hwnd"])):
+            break
+        time.sleep(0.1)
+    client.click(done["hwnd"], 5000)
+    assert wait_exit(proc) == 0
+    assert len(list(temp.glob("Del*.tmp"))) == 1   # the script's name was taken
+    assert not list(temp.glob("Del*.bat"))          # and no part of a script is left to run
+    assert (client.install_dir / "Lumendor.exe").exists()
 
 
 def test_windows_10_gets_no_quick_launch_link(client, portal):
