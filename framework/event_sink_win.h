@@ -7,7 +7,7 @@
 
 class CEventSinkBase : public IDispatch {
 public:
-    explicit CEventSinkBase(REFIID events) : m_events(events) {}
+    explicit CEventSinkBase(REFIID events) : m_events(events) { ::InterlockedIncrement(&LiveSinks()); }
     CEventSinkBase(const CEventSinkBase&) = delete;
     CEventSinkBase& operator=(const CEventSinkBase&) = delete;
 
@@ -37,10 +37,17 @@ public:
     }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
 
+    // Sinks not yet destroyed, process-wide: a leaked connection shows here.
+    static long LiveCount() { return LiveSinks(); }
+
 protected:
-    virtual ~CEventSinkBase() = default;
+    virtual ~CEventSinkBase() { ::InterlockedDecrement(&LiveSinks()); }
 
 private:
+    static LONG& LiveSinks() {
+        static LONG live = 0;
+        return live;
+    }
     LONG m_cRef = 1;
     IID m_events;
 };

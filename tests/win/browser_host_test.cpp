@@ -14,6 +14,7 @@
 
 #include <exdispid.h>
 
+#include "framework/event_sink_win.h"
 #include "html/dhtml_dlg_ex_win.h"
 #include "res/resource.h"
 
@@ -45,7 +46,7 @@ protected:
 };
 
 TEST_F(BrowserHost, CreatesTheControlAsChild102) {
-    const long before = CBrowserControlSite::LiveCount();
+    const long before = CBrowserControlSite::LiveCount(), sinksBefore = CEventSinkBase::LiveCount();
     {
         CProbeHtmlDlg dlg;
         ASSERT_TRUE(dlg.Create());
@@ -59,6 +60,7 @@ TEST_F(BrowserHost, CreatesTheControlAsChild102) {
         dlg.GetBrowser()->get_Silent(&silent);
         EXPECT_EQ(silent, VARIANT_TRUE);
         EXPECT_EQ(CBrowserControlSite::LiveCount(), before + 1);
+        EXPECT_EQ(CEventSinkBase::LiveCount(), sinksBefore + 1);  // the browser's events
         IWebBrowser2* kept = dlg.GetBrowser();
         kept->AddRef();
         dlg.DestroyWindow();
@@ -66,6 +68,7 @@ TEST_F(BrowserHost, CreatesTheControlAsChild102) {
         EXPECT_EQ(kept->Release(), 0u);  // the dialog holds no reference to the browser any more
     }
     EXPECT_EQ(CBrowserControlSite::LiveCount(), before);  // every reference to the site released
+    EXPECT_EQ(CEventSinkBase::LiveCount(), sinksBefore);  // and to the event sink
 }
 
 TEST_F(BrowserHost, CommandUrlsAreCancelledAndDispatchedOnce) {
