@@ -1,0 +1,57 @@
+// The stand-in browser's document: the page it loaded, its title and text,
+// and the document events a host can connect to.
+#pragma once
+#include <windows.h>
+#include <mshtml.h>
+
+#include <string>
+
+#include "standin_browser.h"
+
+class CStandInDocument : public IHTMLDocument2, public IConnectionPointContainer {
+public:
+    CStandInDocument();
+    CStandInDocument(const CStandInDocument&) = delete;
+    CStandInDocument& operator=(const CStandInDocument&) = delete;
+
+    // The page's address, its HTML source, and the state the browser is in.
+    void Load(const std::wstring& url, const std::wstring& html);
+    void SetReadyState(const wchar_t* state) { m_readyState = state; }
+    const std::wstring& Title() const { return m_title; }
+    const std::wstring& Text() const { return m_text; }
+    CEventPoint& Events() { return m_events; }
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    // IDispatch
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+        if (n) *n = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    // IHTMLDocument2: what hosts use
+    STDMETHODIMP get_Script(IDispatch** p) override;
+    STDMETHODIMP get_title(BSTR* p) override;
+    STDMETHODIMP put_title(BSTR v) override;
+    STDMETHODIMP get_URL(BSTR* p) override;
+    STDMETHODIMP get_readyState(BSTR* p) override;
+    STDMETHODIMP get_body(IHTMLElement** p) override;
+#include "document_unused.inc"
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override;
+
+private:
+    virtual ~CStandInDocument();
+
+    LONG m_cRef = 1;
+    CEventPoint m_events;
+    std::wstring m_url, m_title, m_text;
+    const wchar_t* m_readyState = L"uninitialized";
+};

@@ -1,0 +1,205 @@
+// The stand-in browser control, hosted by the framework's HTML dialog as the
+// client hosts the system's control: the calls it makes on its host and the
+// events it fires, in order and with their arguments, checked against the
+// system control's documented sequences; pages come from a loopback server.
+// The stand-in is made the WebBrowser class for this process only.
+#include "../common/loopback_server.h"
+
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+#include <wininet.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/event_sink_win.h"
+#include "html/dhtml_dlg_ex_win.h"
+#include "res/resource.h"
+
+namespace {
+
+using RecordFn = int(WINAPI*)(wchar_t*, int, BOOL);
+using LiveFn = long(WINAPI*)();
+
+class CHost : public CDHtmDlgEx {
+public:
+    CHost() : CDHtmDlgEx(IDD_BLANK) {}
+    std::vector<std::wstring> m_completed;  // DocumentComplete addresses
+    void OnDocumentComplete(IDispatch*, const std::wstring& url) override { m_completed.push_back(url); }
+};
+
+class StandInBrowser : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::OleInitialize(nullptr);
+        m_dll = ::LoadLibraryW((TestFolder() + L"..\\lmstandin.dll").c_str());
+        ASSERT_TRUE(m_dll);
+        auto getClass = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+            ::GetProcAddress(m_dll, "DllGetClassObject"));
+        m_record = reinterpret_cast<RecordFn>(::GetProcAddress(m_dll, "StandInRecord"));
+        m_live = reinterpret_cast<LiveFn>(::GetProcAddress(m_dll, "StandInLiveCount"));
+        ASSERT_TRUE(getClass && m_record && m_live);
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(getClass(CLSID_WebBrowser, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+        ASSERT_EQ(::CoRegisterClassObject(CLSID_WebBrowser, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                          &m_cookie),
+                  S_OK);
+        factory->Release();
+        Take();
+    }
+    void TearDown() override {
+        if (m_cookie) ::CoRevokeClassObject(m_cookie);
+        ::OleUninitialize();
+    }
+    // The record's lines since the last look.
+    std::vector<std::wstring> Take() {
+        const int n = m_record(nullptr, 0, FALSE);
+        std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+        m_record(text.data(), n + 1, TRUE);
+        text.resize(static_cast<std::size_t>(n));
+        std::vector<std::wstring> lines;
+        for (std::size_t at = 0, nl; (nl = text.find(L'\n', at)) != std::wstring::npos; at = nl + 1)
+            lines.push_back(text.substr(at, nl - at));
+        return lines;
+    }
+    // Runs messages until the host has seen `count` completed documents or
+    // the record shows `line`.
+    std::vector<std::wstring> PumpUntil(const std::wstring& line, int ms = 10000) {
+        std::vector<std::wstring> lines;
+        for (int waited = 0; waited < ms; waited += 20) {
+            Pump(20);
+            for (std::wstring& l : Take()) lines.push_back(std::move(l));
+            for (const std::wstring& l : lines)
+                if (l == line) return lines;
+        }
+        return lines;
+    }
+
+    HMODULE m_dll = nullptr;
+    RecordFn m_record = nullptr;
+    LiveFn m_live = nullptr;
+    DWORD m_cookie = 0;
+};
+
+using Lines = std::vector<std::wstring>;
+
+TEST_F(StandInBrowser, AHostSeesTheSystemControlsSequences) {
+    CLoopbackServer server([](const std::string& head) {
+        if (head.rfind("GET /moved ", 0) == 0)
+            return std::string("HTTP/1.1 302 Found\r\nLocation: /page\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        if (head.rfind("GET /missing ", 0) == 0)
+            return std::string("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        const std::string body = "<html><head><title>Log in</title></head><body><p>Welcome</p></body></html>";
+        return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nSet-Cookie: Pauth=tok1; path=/\r\n"
+               "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    });
+    const std::wstring base = L"http://127.0.0.1:" + std::to_wstring(server.Port());
+    const long sitesBefore = CBrowserControlSite::LiveCount(), sinksBefore = CEventSinkBase::LiveCount();
+    {
+        CHost host;
+        ASSERT_TRUE(host.Create());
+        // Creation, the site, in-place activation (calls 1-7 of the verb),
+        // the host's event connection: cookies start at 1.
+        EXPECT_EQ(Take(), (Lines{L"created", L"SetClientSite", L"host GetContainer", L"host GetWindow", L"DoVerb -5",
+                                 L"host CanInPlaceActivate", L"host GetWindow", L"host OnInPlaceActivate",
+                                 L"host GetWindowContext", L"host ShowObject", L"host GetContainer",
+                                 L"host Frame::GetWindow", L"connect 1", L"put_Silent 1"}));
+        HWND browser = ::GetDlgItem(host.m_hWnd, kBrowserControlId);
+        wchar_t cls[64] = {};
+        ::GetClassNameW(browser, cls, 64);
+        EXPECT_STREQ(cls, L"Shell Embedding");
+        RECT client{}, inner{};
+        ::GetClientRect(host.m_hWnd, &client);
+        ::GetClientRect(browser, &inner);
+        EXPECT_EQ(inner.right, client.right);
+        EXPECT_EQ(inner.bottom, client.bottom);
+        HWND server = ::FindWindowExW(::FindWindowExW(browser, nullptr, L"Shell DocObject View", nullptr), nullptr,
+                                      L"Internet Explorer_Server", nullptr);
+        EXPECT_TRUE(server);
+
+        IDispatch* doc = reinterpret_cast<IDispatch*>(1);
+        EXPECT_EQ(host.GetBrowser()->get_Document(&doc), S_FALSE);  // nothing loaded yet
+        EXPECT_EQ(doc, nullptr);
+        BSTR location = nullptr;
+        EXPECT_EQ(host.GetBrowser()->get_LocationURL(&location), S_FALSE);
+        ::SysFreeString(location);
+        READYSTATE state = READYSTATE_COMPLETE;
+        host.GetBrowser()->get_ReadyState(&state);
+        EXPECT_EQ(state, READYSTATE_UNINITIALIZED);
+
+        // A page: BeforeNavigate2 and the start of the download inside
+        // Navigate, the rest from the message loop; the host gets the
+        // document at NavigateComplete2. The server's redirect raises no
+        // BeforeNavigate2 of its own, and the final address is reported.
+        ASSERT_TRUE(host.Navigate(base + L"/moved"));
+        EXPECT_EQ(Take(), (Lines{L"Navigate GET " + base + L"/moved", L"event BeforeNavigate2 " + base + L"/moved",
+                                 L"event DownloadBegin", L"host GetHostInfo 0x0000000D",
+                                 L"event CommandStateChange 2 0", L"event CommandStateChange 1 0"}));
+        host.GetBrowser()->get_ReadyState(&state);
+        EXPECT_EQ(state, READYSTATE_LOADING);
+        EXPECT_EQ(PumpUntil(L"event DocumentComplete " + base + L"/page"),
+                  (Lines{L"event DownloadComplete", L"event TitleChange Log in",
+                         L"event NavigateComplete2 " + base + L"/page", L"event DocumentComplete " + base + L"/page"}));
+        EXPECT_EQ(host.m_completed, Lines{base + L"/page"});
+        ASSERT_TRUE(host.GetDocument());
+        BSTR title = nullptr;
+        host.GetDocument()->get_title(&title);
+        EXPECT_STREQ(title, L"Log in");
+        ::SysFreeString(title);
+        host.GetBrowser()->get_LocationURL(&location);
+        EXPECT_EQ(std::wstring(location), base + L"/page");
+        ::SysFreeString(location);
+        host.GetBrowser()->get_ReadyState(&state);
+        EXPECT_EQ(state, READYSTATE_COMPLETE);
+        // The page's cookie is the process's: the client reads it so.
+        wchar_t cookie[256] = {};
+        DWORD size = 256;
+        EXPECT_TRUE(::InternetGetCookieW((base + L"/").c_str(), L"Pauth", cookie, &size));
+        EXPECT_NE(std::wstring(cookie).find(L"tok1"), std::wstring::npos);
+
+        // Pages that do not come: NavigateError with the HTTP status or the
+        // internet library's error; the host cancels it and nothing follows.
+        unsigned short gone = 0;
+        {
+            CLoopbackServer closed;
+            gone = closed.Port();
+        }
+        const std::wstring unreachable = L"http://127.0.0.1:" + std::to_wstring(gone) + L"/login";
+        const struct {
+            std::wstring url;
+            std::wstring error;
+        } errors[] = {{base + L"/missing", L"404"}, {unreachable, L"0x800C0002"}, {L"APP:xyz", L"0x800C000D"}};
+        for (const auto& e : errors) {
+            ASSERT_TRUE(host.Navigate(e.url));
+            const std::wstring cancelled = L"cancelled error " + e.url;
+            const Lines lines = PumpUntil(cancelled);
+            ASSERT_FALSE(lines.empty()) << e.url;
+            EXPECT_EQ(lines.back(), cancelled);
+            EXPECT_EQ(lines[lines.size() - 2], L"event NavigateError " + e.error + L" " + e.url);
+            Pump(200);
+            EXPECT_EQ(Take(), Lines{}) << e.url;  // the old page stays
+        }
+        // A command address is cancelled in BeforeNavigate2: nothing more.
+        ASSERT_TRUE(host.Navigate(L"app:minimize"));
+        Pump(300);
+        EXPECT_EQ(Take(), (Lines{L"Navigate GET app:minimize", L"event BeforeNavigate2 app:minimize",
+                                 L"cancelled app:minimize"}));
+        EXPECT_EQ(host.m_completed.size(), 1u);
+
+        // Teardown as the host does it: events disconnected, the control
+        // stopped, deactivated, closed and its site dropped.
+        host.DestroyWindow();
+        // A site dropped after a download hears the back and forward
+        // commands go off (to nobody now).
+        EXPECT_EQ(Take(), (Lines{L"disconnect 1", L"Stop", L"host OnInPlaceDeactivate", L"Close",
+                                 L"SetClientSite null", L"event CommandStateChange 2 0",
+                                 L"event CommandStateChange 1 0"}));
+    }
+    EXPECT_EQ(m_live(), 0);
+    EXPECT_EQ(CBrowserControlSite::LiveCount(), sitesBefore);
+    EXPECT_EQ(CEventSinkBase::LiveCount(), sinksBefore);
+}
+
+}  // namespace
