@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "standin_document.h"
+#include "standin_script.h"
 #include "standin_record.h"
 
 namespace {
@@ -48,6 +49,9 @@ LRESULT CALLBACK ChainProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (HWND child = ::GetWindow(h, GW_CHILD)) ::MoveWindow(child, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
         return 0;
     }
+    case WM_TIMER:
+        if (CStandInBrowser* b = BrowserOf(h)) b->OnPageTimer(wp);
+        return 0;
     case WM_LOADED:
         if (CStandInBrowser* b = BrowserOf(h)) {
             b->OnLoaded(reinterpret_cast<LoadResult*>(lp));
@@ -325,9 +329,12 @@ CStandInBrowser::CStandInBrowser() {
 }
 
 CStandInBrowser::~CStandInBrowser() {
+    if (m_document) {
+        m_document->Unload();
+        m_document->Release();
+    }
     DestroyWindows();
     delete m_events;
-    if (m_document) m_document->Release();
     ::InterlockedDecrement(&g_live);
 }
 
@@ -583,6 +590,7 @@ STDMETHODIMP CStandInBrowser::Close(DWORD) {
     Record(L"Close");
     Deactivate();
     m_generation++;  // a load still on its way is dropped
+    if (m_document) m_document->Unload();
     DropSite();
     return S_OK;
 }
@@ -861,8 +869,9 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
         result->contentType = L"text/html; charset=utf-8";
     }
     if (!m_document) m_document = new CStandInDocument;
-    m_document->Load(result->finalUrl, Decode(result->body, result->contentType));
+    m_document->Load(this, m_server, result->finalUrl, Decode(result->body, result->contentType));
     if (result->refresh) {
+        m_document->RunScripts();
         Fire(DISPID_DOWNLOADCOMPLETE, L"DownloadComplete", {});
     } else {
         if (status == 0) Fire(DISPID_DOWNLOADCOMPLETE, L"DownloadComplete", {});
@@ -877,6 +886,15 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
         m_navigated = true;
         m_document->SetReadyState(L"interactive");
         FireUrlEvent(DISPID_NAVIGATECOMPLETE2, L"NavigateComplete2", result->finalUrl);
+        // The page's scripts run as it is parsed, after the navigation is
+        // committed; a script may start another navigation meanwhile.
+        const unsigned generation = m_generation;
+        m_document->RunScripts();
+        if (generation != m_generation) {
+            delete result;
+            Release();
+            return;
+        }
     }
     if (m_server) ::InvalidateRect(m_server, nullptr, TRUE);
     m_readyState = READYSTATE_COMPLETE;
@@ -974,6 +992,118 @@ STDMETHODIMP CStandInBrowser::get_Name(BSTR* name) {
 STDMETHODIMP CStandInBrowser::get_HWND(SHANDLE_PTR* h) {
     if (h) *h = 0;
     return E_FAIL;
+}
+
+// --- the page -------------------------------------------------------------------------
+
+void CStandInBrowser::OnPageTimer(UINT_PTR id) {
+    if (m_document && m_document->Script()) m_document->Script()->OnTimer(id);
+}
+
+void CStandInBrowser::NavigateFromPage(const std::wstring& url, const std::string& post) {
+    if (StartsWithNoCase(url, L"javascript:")) {
+        if (m_document && m_document->Script()) m_document->Script()->Execute(url.substr(11));
+        return;
+    }
+    std::wstring address = url;
+    if (m_uiHandler) {
+        LPWSTR translated = nullptr;
+        Record(L"host TranslateUrl " + url);
+        if (m_uiHandler->TranslateUrl(0, const_cast<LPWSTR>(url.c_str()), &translated) == S_OK && translated)
+            address = translated;
+        if (translated) ::CoTaskMemFree(translated);
+    }
+    const std::vector<unsigned char> bytes(post.begin(), post.end());
+    StartNavigation(address, bytes.empty() ? L"GET" : L"POST", bytes, L"", false);
+}
+
+void CStandInBrowser::PageChanged() {
+    if (m_server) ::InvalidateRect(m_server, nullptr, TRUE);
+}
+
+void CStandInBrowser::ClickNode(CHtmlNode* node) {
+    if (!node || !m_document || !m_document->Script()) return;
+    AddRef();
+    CPageScript* script = m_document->Script();
+    script->AddRef();
+    const std::wstring* type = node->Attr(L"type");
+    const bool checkbox = node->tag == L"input" && type && (*type == L"checkbox" || *type == L"radio");
+    if (checkbox) {  // the box changes before its handler runs
+        if (node->Attr(L"checked") && *type == L"checkbox") node->RemoveAttr(L"checked");
+        else node->SetAttr(L"checked", L"");
+        PageChanged();
+    }
+    const bool allow = script->Fire(node, L"onclick");
+    if (allow && m_document && m_document->Script() == script) {
+        CHtmlNode* link = node;
+        while (link && link->tag != L"a") link = link->parent;
+        const bool submit = (node->tag == L"input" && type && *type == L"submit") ||
+                            (node->tag == L"button" && (!type || *type == L"submit"));
+        if (link && link->Attr(L"href")) {
+            NavigateFromPage(ResolveUrl(m_locationUrl, *link->Attr(L"href")));
+        } else if (submit) {
+            CHtmlNode* form = node;
+            while (form && form->tag != L"form") form = form->parent;
+            if (form) SubmitForm(form);
+        }
+    }
+    script->Release();
+    Release();
+}
+
+void CStandInBrowser::SubmitForm(CHtmlNode* form) {
+    if (!form || !m_document || !m_document->Script()) return;
+    CPageScript* script = m_document->Script();
+    script->AddRef();
+    const bool allow = script->Fire(form, L"onsubmit");
+    const bool current = m_document && m_document->Script() == script;
+    script->Release();
+    if (!allow || !current) return;
+    const std::string query = FormQuery(*form);
+    const std::wstring* action = form->Attr(L"action");
+    std::wstring target = ResolveUrl(m_locationUrl, action && !action->empty() ? *action : m_locationUrl);
+    const std::wstring* method = form->Attr(L"method");
+    const bool post = method && (*method == L"post" || *method == L"POST");
+    if (post) {
+        NavigateFromPage(target, query.empty() ? std::string(" ") : query);
+    } else {
+        target = target.substr(0, target.find(L'?')) + L"?" + std::wstring(query.begin(), query.end());
+        NavigateFromPage(target);
+    }
+}
+
+std::wstring CStandInBrowser::CookieFor(const std::wstring& url) {
+    wchar_t buf[4096] = {};
+    DWORD size = 4096;
+    if (!::InternetGetCookieW(url.c_str(), nullptr, buf, &size)) return {};
+    return buf;
+}
+
+void CStandInBrowser::SetCookieFor(const std::wstring& url, const std::wstring& cookie) {
+    ::InternetSetCookieW(url.c_str(), nullptr, cookie.c_str());
+}
+
+IDispatch* CStandInBrowser::External() {
+    if (!m_uiHandler) return nullptr;
+    IDispatch* external = nullptr;
+    const HRESULT hr = m_uiHandler->GetExternal(&external);
+    Record(L"host GetExternal " + Hex(hr));
+    if (FAILED(hr) && external) {
+        external->Release();
+        external = nullptr;
+    }
+    return external;
+}
+
+void CStandInBrowser::Alert(const std::wstring& text) {
+    Record(L"host ShowMessage " + text);
+    HWND owner = m_server ? ::GetAncestor(m_server, GA_ROOT) : nullptr;
+    LRESULT result = 0;
+    if (m_showUI &&
+        m_showUI->ShowMessage(owner, const_cast<LPOLESTR>(text.c_str()), const_cast<LPOLESTR>(L"Message from webpage"),
+                              MB_OK | MB_ICONWARNING, nullptr, 0, &result) == S_OK)
+        return;
+    ::MessageBoxW(owner, text.c_str(), L"Message from webpage", MB_OK | MB_ICONWARNING);
 }
 
 // --- the view ---------------------------------------------------------------------

@@ -149,6 +149,17 @@ public:
     void OnLoaded(struct LoadResult* result);
     void PaintView(HDC dc, const RECT& client);
     void OnViewFocus();
+    void OnPageTimer(UINT_PTR id);
+
+    // Called by the page (its script and its controls).
+    void NavigateFromPage(const std::wstring& url, const std::string& post = {});
+    void PageChanged();
+    void ClickNode(struct CHtmlNode* node);
+    void SubmitForm(struct CHtmlNode* form);
+    std::wstring CookieFor(const std::wstring& url);
+    void SetCookieFor(const std::wstring& url, const std::wstring& cookie);
+    IDispatch* External();  // a new reference, or null
+    void Alert(const std::wstring& text);
 
 private:
     virtual ~CStandInBrowser();

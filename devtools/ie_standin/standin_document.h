@@ -4,9 +4,13 @@
 #include <windows.h>
 #include <mshtml.h>
 
+#include <memory>
 #include <string>
 
+#include "html_tree.h"
 #include "standin_browser.h"
+
+class CPageScript;
 
 class CStandInDocument : public IHTMLDocument2, public IConnectionPointContainer {
 public:
@@ -14,11 +18,18 @@ public:
     CStandInDocument(const CStandInDocument&) = delete;
     CStandInDocument& operator=(const CStandInDocument&) = delete;
 
-    // The page's address, its HTML source, and the state the browser is in.
-    void Load(const std::wstring& url, const std::wstring& html);
+    // A new page: its address and HTML source. The page's scripts run on
+    // RunScripts; `timers` is the window whose timers the page uses.
+    void Load(CStandInBrowser* browser, HWND timers, const std::wstring& url, const std::wstring& html);
+    void RunScripts();
+    // Ends the page's script (the browser is going).
+    void Unload();
     void SetReadyState(const wchar_t* state) { m_readyState = state; }
-    const std::wstring& Title() const { return m_title; }
-    const std::wstring& Text() const { return m_text; }
+    std::wstring Title() const;
+    // The text the page shows now.
+    std::wstring Text() const;
+    CHtmlNode* Root() const { return m_root.get(); }
+    CPageScript* Script() const { return m_script; }
     CEventPoint& Events() { return m_events; }
 
     // IUnknown
@@ -52,6 +63,8 @@ private:
 
     LONG m_cRef = 1;
     CEventPoint m_events;
-    std::wstring m_url, m_title, m_text;
+    std::wstring m_url;
+    std::unique_ptr<CHtmlNode> m_root;
+    CPageScript* m_script = nullptr;
     const wchar_t* m_readyState = L"uninitialized";
 };

@@ -11,6 +11,7 @@
 
 #include <wininet.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -200,6 +201,76 @@ TEST_F(StandInBrowser, AHostSeesTheSystemControlsSequences) {
     EXPECT_EQ(m_live(), 0);
     EXPECT_EQ(CBrowserControlSite::LiveCount(), sitesBefore);
     EXPECT_EQ(CEventSinkBase::LiveCount(), sinksBefore);
+}
+
+// The page's script on the system's engine: its functions reached through
+// the document's script object as the client calls them, its own
+// navigations (timers, links, forms) seen as BeforeNavigate2 the host
+// cancels or lets go, the page's cookie through document.cookie.
+TEST_F(StandInBrowser, PageScriptsRunAndTalkToTheHostByNavigating) {
+    CLoopbackServer server([](const std::string& head) {
+        if (head.rfind("GET /submitted", 0) == 0)
+            return std::string("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        const std::string body = R"PAGE(<html><head><title>Script</title>
+<script type="text/javascript">
+  var loads = 0;
+  function report(text) { window.location.href = "app://" + text; }
+  function echo(a, b) { report("echo|" + a + "|" + b + "|" + document.getElementById("name").value); }
+  function fill(text) { document.getElementById("out").innerHTML = "<b>" + text + "</b>";
+                        document.getElementById("name").value = text; }
+  function follow() { document.getElementById("link").click(); }
+  function send() { document.getElementById("go").click(); }
+  window.onload = function () {
+    loads++;
+    setTimeout(function () { report("loaded" + loads + "|" + (document.cookie.indexOf("Pauth=tok2") >= 0)); }, 10);
+  };
+</script></head>
+<body><form action="/submitted" method="get" onsubmit="return document.getElementById('name').value != 'stop';">
+<input id="name" name="user" value="Ann"><select name="server"><option value="12">12</option>
+<option value="7" selected>7</option></select><input id="go" type="submit" value="Go"></form>
+<div id="out">old</div>
+<a id="link" href="javascript:report('link|' + document.getElementById('out').innerHTML)">x</a>
+</body></html>)PAGE";
+        return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nSet-Cookie: Pauth=tok2; path=/\r\n"
+               "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    });
+    const std::wstring page = L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/page";
+    CHost host;
+    ASSERT_TRUE(host.Create());
+    ASSERT_TRUE(host.Navigate(page));
+    // Navigations the page starts, as the host's cancellations show them.
+    auto commands = [&](const std::wstring& last) {
+        Lines seen;
+        for (const std::wstring& line : PumpUntil(L"cancelled app://" + last))
+            if (line.rfind(L"cancelled app://", 0) == 0) seen.push_back(line.substr(16));
+        return seen;
+    };
+    EXPECT_EQ(commands(L"loaded1|true"), Lines{L"loaded1|true"});  // onload, then its timer
+    EXPECT_TRUE(host.CallScript("echo", {L"1", L"二"}));
+    EXPECT_EQ(commands(L"echo|1|二|Ann"), Lines{L"echo|1|二|Ann"});  // arguments in their order
+    EXPECT_FALSE(host.CallScript("missing", {}));
+    EXPECT_TRUE(host.CallScript("fill", {L"Bo"}));
+    EXPECT_TRUE(host.CallScript("follow", {}));
+    EXPECT_EQ(commands(L"link|<b>Bo</b>"), Lines{L"link|<b>Bo</b>"});
+    // A form whose onsubmit says no sends nothing; one that says yes goes to
+    // its action with its fields.
+    EXPECT_TRUE(host.CallScript("fill", {L"stop"}));
+    EXPECT_TRUE(host.CallScript("send", {}));
+    EXPECT_TRUE(host.CallScript("fill", {L"Bo Li"}));
+    EXPECT_TRUE(host.CallScript("send", {}));
+    const std::wstring sent = page.substr(0, page.size() - 5) + L"/submitted?user=Bo+Li&server=7";
+    const Lines lines = PumpUntil(L"event DocumentComplete " + sent);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"event BeforeNavigate2 " + sent), 1);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::wstring& l) { return l.rfind(L"event BeforeNavigate2", 0) == 0; }),
+              1);
+    const auto heads = server.Requests();
+    ASSERT_EQ(heads.size(), 2u);
+    EXPECT_EQ(heads[1].substr(0, heads[1].find("\r\n")), "GET /submitted?user=Bo+Li&server=7 HTTP/1.1");
+    EXPECT_EQ(host.m_completed, (Lines{page, sent}));
+    EXPECT_FALSE(host.CallScript("echo", {}));  // the new page has no such function
+    host.DestroyWindow();
+    EXPECT_EQ(m_live(), 0);
 }
 
 }  // namespace
