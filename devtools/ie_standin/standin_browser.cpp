@@ -49,6 +49,13 @@ LRESULT CALLBACK ChainProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (HWND child = ::GetWindow(h, GW_CHILD)) ::MoveWindow(child, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
         return 0;
     }
+    case CStandInBrowser::kRequestDone:
+        if (CStandInBrowser* b = BrowserOf(h)) {
+            b->OnRequestDone(wp, reinterpret_cast<LoadResult*>(lp));
+        } else {
+            delete reinterpret_cast<LoadResult*>(lp);
+        }
+        return 0;
     case WM_TIMER:
         if (CStandInBrowser* b = BrowserOf(h)) b->OnPageTimer(wp);
         return 0;
@@ -162,6 +169,8 @@ struct LoadRequest {
     LoadResult* result;
     std::wstring method, headers;
     std::vector<unsigned char> post;
+    UINT message = WM_LOADED;
+    WPARAM tag = 0;
 };
 
 LONG InetError(DWORD error) {
@@ -233,7 +242,7 @@ void Fetch(LoadRequest& req) {
 DWORD WINAPI LoadThread(void* param) {
     auto* req = static_cast<LoadRequest*>(param);
     if (req->result->error == S_OK) Fetch(*req);
-    if (!::PostMessageW(req->notify, WM_LOADED, 0, reinterpret_cast<LPARAM>(req->result))) delete req->result;
+    if (!::PostMessageW(req->notify, req->message, req->tag, reinterpret_cast<LPARAM>(req->result))) delete req->result;
     delete req;
     return 0;
 }
@@ -1015,6 +1024,30 @@ void CStandInBrowser::NavigateFromPage(const std::wstring& url, const std::strin
     }
     const std::vector<unsigned char> bytes(post.begin(), post.end());
     StartNavigation(address, bytes.empty() ? L"GET" : L"POST", bytes, L"", false);
+}
+
+bool CStandInBrowser::StartRequest(UINT_PTR tag, const std::wstring& url, const std::wstring& method,
+                                   const std::wstring& headers, const std::string& body) {
+    if (!m_embedding) return false;
+    auto* result = new LoadResult;
+    result->requested = url;
+    if (!StartsWithNoCase(url, L"http://") && !StartsWithNoCase(url, L"https://")) result->error = kInetUnknownProtocol;
+    auto* req = new LoadRequest{m_embedding, result, method, headers, std::vector<unsigned char>(body.begin(), body.end()),
+                                kRequestDone, tag};
+    Record(L"request " + method + L" " + url);
+    HANDLE thread = ::CreateThread(nullptr, 0, &LoadThread, req, 0, nullptr);
+    if (!thread) {
+        delete req;
+        delete result;
+        return false;
+    }
+    ::CloseHandle(thread);
+    return true;
+}
+
+void CStandInBrowser::OnRequestDone(UINT_PTR tag, LoadResult* result) {
+    if (m_document && m_document->Script()) m_document->Script()->OnRequestDone(tag, result);
+    else delete result;
 }
 
 void CStandInBrowser::PageChanged() {

@@ -151,6 +151,13 @@ public:
     void OnViewFocus();
     void OnPageTimer(UINT_PTR id);
 
+    // A page's own request (XMLHttpRequest): its result comes back to the
+    // page's script as OnRequestDone(tag).
+    static constexpr UINT kRequestDone = WM_APP + 2;
+    bool StartRequest(UINT_PTR tag, const std::wstring& url, const std::wstring& method, const std::wstring& headers,
+                      const std::string& body);
+    void OnRequestDone(UINT_PTR tag, struct LoadResult* result);
+
     // Called by the page (its script and its controls).
     void NavigateFromPage(const std::wstring& url, const std::string& post = {});
     void PageChanged();

@@ -12,6 +12,7 @@ namespace {
 
 // IActiveScriptParse (32-bit), not in the toolchain's uuid library.
 const IID kIidActiveScriptParse = {0xbb1a2ae2, 0xa4f9, 0x11cf, {0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0, 0x64}};
+const IID kIidDispatchEx = {0xa6ef9860, 0xc720, 0x11d0, {0x93, 0x37, 0x00, 0xa0, 0xc9, 0x0d, 0xca, 0xa9}};
 const CLSID kClsidJScript = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
 
 // Member names and their ids, one table for every object.
@@ -361,6 +362,92 @@ protected:
     }
 };
 
+class CRequest : public CScriptObject {
+public:
+    using CScriptObject::CScriptObject;
+
+    void Complete(const LoadResult& r) {
+        m_state = 4;
+        m_status = r.error != S_OK ? 0 : static_cast<long>(r.status);
+        const int n = ::MultiByteToWideChar(CP_UTF8, 0, r.body.data(), static_cast<int>(r.body.size()), nullptr, 0);
+        m_response.assign(static_cast<std::size_t>(n), L'\0');
+        ::MultiByteToWideChar(CP_UTF8, 0, r.body.data(), static_cast<int>(r.body.size()), m_response.data(), n);
+        Changed();
+    }
+
+protected:
+    bool Get(const std::wstring& name, VARIANT* out) override {
+        if (name == L"readyState") SetNumber(out, m_state);
+        else if (name == L"status") SetNumber(out, m_status);
+        else if (name == L"responseText") SetText(out, m_response);
+        else return false;
+        return true;
+    }
+    bool Call(const std::wstring& name, const std::vector<VARIANT*>& args, VARIANT*) override {
+        if (!m_page) return false;
+        if (name == L"open" && args.size() >= 2) {
+            m_method = Text(args[0]);
+            for (wchar_t& c : m_method) c = static_cast<wchar_t>(std::towupper(c));
+            m_url = ResolveUrl(m_page->Url(), Text(args[1]));
+            m_headers.clear();
+            m_state = 1;
+            Changed();
+            return true;
+        }
+        if (name == L"setRequestHeader" && args.size() >= 2) {
+            m_headers += Text(args[0]) + L": " + Text(args[1]) + L"\r\n";
+            return true;
+        }
+        if (name == L"send") {
+            const std::wstring body = args.empty() ? L"" : Text(args[0]);
+            const int n = ::WideCharToMultiByte(CP_UTF8, 0, body.c_str(), static_cast<int>(body.size()), nullptr, 0,
+                                                nullptr, nullptr);
+            std::string bytes(static_cast<std::size_t>(n), '\0');
+            ::WideCharToMultiByte(CP_UTF8, 0, body.c_str(), static_cast<int>(body.size()), bytes.data(), n, nullptr,
+                                  nullptr);
+            const UINT_PTR tag = m_page->AddRequest(this);
+            if (!m_page->Browser()->StartRequest(tag, m_url, m_method, m_headers, bytes)) {
+                LoadResult failed;
+                failed.error = E_FAIL;
+                Complete(failed);
+            }
+            return true;
+        }
+        if (name == L"abort") return true;
+        return false;
+    }
+
+private:
+    void Changed() {
+        VARIANT handler;
+        ::VariantInit(&handler);
+        DISPID id = 0;
+        LPOLESTR name = const_cast<LPOLESTR>(L"onreadystatechange");
+        GetIDsOfNames(IID_NULL, &name, 1, 0, &id);
+        DISPPARAMS none{};
+        if (SUCCEEDED(Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &handler, nullptr, nullptr)) &&
+            handler.vt == VT_DISPATCH && handler.pdispVal)
+            handler.pdispVal->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+        ::VariantClear(&handler);
+    }
+
+    long m_state = 0, m_status = 0;
+    std::wstring m_method = L"GET", m_url, m_headers, m_response;
+};
+
+// `XMLHttpRequest`: `new` makes a request object.
+class CRequestMaker : public CScriptObject {
+public:
+    using CScriptObject::CScriptObject;
+
+protected:
+    bool Construct(const std::vector<VARIANT*>&, VARIANT* out) override {
+        if (!m_page) return false;
+        SetObject(out, new CRequest(m_page));
+        return true;
+    }
+};
+
 class CWindowObject : public CScriptObject {
 public:
     using CScriptObject::CScriptObject;
@@ -372,6 +459,7 @@ protected:
         else if (name == L"location") SetObject(out, new CLocation(m_page));
         else if (name == L"window" || name == L"self" || name == L"top" || name == L"parent") SetObject(out, m_page->Window());
         else if (name == L"external") SetObject(out, m_page->Browser()->External());
+        else if (name == L"XMLHttpRequest") SetObject(out, new CRequestMaker(m_page));
         else return false;
         return true;
     }
@@ -417,8 +505,8 @@ CScriptObject::~CScriptObject() {
 
 STDMETHODIMP CScriptObject::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch) {
-        *ppv = static_cast<IDispatch*>(this);
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kIidDispatchEx) {
+        *ppv = static_cast<IDispatchEx*>(this);
         AddRef();
         return S_OK;
     }
@@ -438,8 +526,29 @@ STDMETHODIMP CScriptObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, L
     return S_OK;
 }
 
+STDMETHODIMP CScriptObject::GetDispID(BSTR name, DWORD, DISPID* id) {
+    if (!id) return E_POINTER;
+    *id = NameId(name ? std::wstring(name, ::SysStringLen(name)) : std::wstring());
+    return S_OK;
+}
+
+STDMETHODIMP CScriptObject::GetMemberName(DISPID id, BSTR* name) {
+    if (!name) return E_POINTER;
+    *name = nullptr;
+    if (id < kFirstName || id >= kFirstName + static_cast<DISPID>(Names().size())) return DISP_E_MEMBERNOTFOUND;
+    *name = ::SysAllocString(Names()[static_cast<std::size_t>(id - kFirstName)].c_str());
+    return S_OK;
+}
+
 STDMETHODIMP CScriptObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO*, UINT*) {
+    if (id == DISPID_VALUE && (flags & DISPATCH_CONSTRUCT)) {
+        if (result) ::VariantInit(result);
+        std::vector<VARIANT*> args;
+        if (params)
+            for (UINT i = params->cArgs; i > params->cNamedArgs; --i) args.push_back(&params->rgvarg[i - 1]);
+        return Construct(args, result) ? S_OK : DISP_E_MEMBERNOTFOUND;
+    }
     if (id < kFirstName || id >= kFirstName + static_cast<DISPID>(Names().size())) return DISP_E_MEMBERNOTFOUND;
     const std::wstring name = Names()[static_cast<std::size_t>(id - kFirstName)];
     if (result) ::VariantInit(result);
@@ -518,6 +627,8 @@ void CPageScript::Close() {
         if (timer.function) timer.function->Release();
     }
     m_timers.clear();
+    for (auto& [tag, request] : m_requests) request->Release();
+    m_requests.clear();
     for (auto& [node, handler] : m_handlers)
         for (auto& [name, value] : handler.byName) ::VariantClear(&value);
     m_handlers.clear();
@@ -697,6 +808,28 @@ void CPageScript::OnTimer(UINT_PTR id) {
     } else {
         Parse(timer.code);
     }
+    Release();
+}
+
+UINT_PTR CPageScript::AddRequest(CScriptObject* request) {
+    request->AddRef();
+    const UINT_PTR tag = m_nextTimer++;
+    m_requests[tag] = request;
+    return tag;
+}
+
+void CPageScript::OnRequestDone(UINT_PTR tag, LoadResult* result) {
+    auto it = m_requests.find(tag);
+    if (it == m_requests.end()) {
+        delete result;
+        return;
+    }
+    CScriptObject* request = it->second;
+    m_requests.erase(it);
+    AddRef();
+    static_cast<CRequest*>(request)->Complete(*result);
+    request->Release();
+    delete result;
     Release();
 }
 

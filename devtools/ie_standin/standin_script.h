@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <activscp.h>
+#include <dispex.h>
 
 #include <map>
 #include <string>
@@ -18,7 +19,7 @@ class CPageScript;
 // A dispatch object whose members are names: every name has an id (names
 // a page sets on an object become its own, as browsers allow), and the
 // object answers Get, Put and Call by name.
-class CScriptObject : public IDispatch {
+class CScriptObject : public IDispatchEx {
 public:
     explicit CScriptObject(CPageScript* page);
     CScriptObject(const CScriptObject&) = delete;
@@ -35,6 +36,21 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override;
+    // IDispatchEx: the engine's preferred way in, the same members
+    STDMETHODIMP GetDispID(BSTR name, DWORD, DISPID* id) override;
+    STDMETHODIMP InvokeEx(DISPID id, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* ei,
+                          IServiceProvider*) override {
+        return Invoke(id, IID_NULL, lcid, flags, params, result, ei, nullptr);
+    }
+    STDMETHODIMP DeleteMemberByName(BSTR, DWORD) override { return S_FALSE; }
+    STDMETHODIMP DeleteMemberByDispID(DISPID) override { return S_FALSE; }
+    STDMETHODIMP GetMemberProperties(DISPID, DWORD, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMemberName(DISPID id, BSTR* name) override;
+    STDMETHODIMP GetNextDispID(DWORD, DISPID, DISPID*) override { return S_FALSE; }
+    STDMETHODIMP GetNameSpaceParent(IUnknown** p) override {
+        if (p) *p = nullptr;
+        return E_NOTIMPL;
+    }
 
     // The page is gone: members answer nothing from now on.
     void Disconnect() { m_page = nullptr; }
@@ -69,6 +85,9 @@ public:
     IDispatch* ScriptDispatch();
     // A timer of this page's has fired.
     void OnTimer(UINT_PTR id);
+    // A request of the page's has its answer (owned from here).
+    void OnRequestDone(UINT_PTR tag, struct LoadResult* result);
+    UINT_PTR AddRequest(CScriptObject* request);
     // Runs an inline handler or a "javascript:" address's code.
     void Execute(const std::wstring& code);
     // Calls the function stored on an element's handler property, else its
@@ -128,5 +147,6 @@ private:
         std::wstring code;
     };
     std::map<UINT_PTR, Timer> m_timers;
+    std::map<UINT_PTR, CScriptObject*> m_requests;  // each with a reference until answered
     UINT_PTR m_nextTimer = 100;
 };
