@@ -69,6 +69,7 @@ def _replace_home_links(prefix: Path) -> None:
 
 # Bump when the template's content changes: older templates are rebuilt.
 TEMPLATE_VERSION = "2"
+WEB_BROWSER_CLSID = "{8856F961-340A-11D0-A96B-00C04FD705A2}"
 
 
 def _template_reg() -> str:
@@ -259,6 +260,18 @@ class WinePrefix:
         if view64:
             cmd.append("/reg:64")
         return run_detached_output(cmd, self.env, 60)
+
+    def register_standin(self, dll: Path, record: Path | None = None) -> None:
+        """Makes the stand-in browser control the WebBrowser class of this
+        prefix's 32-bit programs; with `record`, every process that loads it
+        appends its record of host calls and events there."""
+        key = "HKLM\\Software\\Classes\\CLSID\\" + WEB_BROWSER_CLSID + "\\InprocServer32"
+        for extra in (["/ve", "/d", self.windows_path(dll)], ["/v", "ThreadingModel", "/d", "Apartment"]):
+            done = run_detached_output(["wine", "reg", "add", key, *extra, "/f", "/reg:32"], self.env, 60)
+            if done.returncode != 0:
+                raise RuntimeError(f"cannot register the stand-in: {done.stderr!r}")
+        if record is not None:
+            self.env["LMSTANDIN_RECORD"] = self.windows_path(record)
 
     def windows_path(self, unix: Path) -> str:
         """The Windows name of a file inside drive_c or elsewhere (Z:)."""

@@ -19,7 +19,8 @@ volatile LONG g_live = 0;
 const GUID kCgidMshtml = {0xde4ba900, 0x59ca, 0x11cf, {0x95, 0x92, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 const IID kIidDocHostShowUI = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
 
-constexpr UINT WM_LOADED = WM_APP + 1;  // lParam: LoadResult*, owned by the receiver
+constexpr UINT WM_LOADED = WM_APP + 1;
+constexpr ULONG_PTR kDriverData = 0x4C4D5350;  // "LMSP": a page command of the test driver  // lParam: LoadResult*, owned by the receiver
 
 // The HRESULTs the system's control reports for a page that did not arrive.
 constexpr LONG kInetCannotConnect = static_cast<LONG>(0x800C0002);
@@ -56,6 +57,18 @@ LRESULT CALLBACK ChainProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             delete reinterpret_cast<LoadResult*>(lp);
         }
         return 0;
+    case WM_COPYDATA: {
+        // "HWND<TAB>command<TAB>args...": a test driver acting on the page.
+        const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+        CStandInBrowser* b = BrowserOf(h);
+        if (!b || !cds || cds->dwData != kDriverData || !cds->lpData) return 0;
+        std::wstring text(static_cast<const wchar_t*>(cds->lpData), cds->cbData / sizeof(wchar_t));
+        if (auto nul = text.find(L'\0'); nul != std::wstring::npos) text.resize(nul);
+        const std::size_t tab = text.find(L'\t');
+        if (tab == std::wstring::npos) return 0;
+        HWND reply = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::wcstoull(text.c_str(), nullptr, 16)));
+        return b->DriverCommand(reply, text.substr(tab + 1)) ? 1 : 0;
+    }
     case WM_TIMER:
         if (CStandInBrowser* b = BrowserOf(h)) b->OnPageTimer(wp);
         return 0;
@@ -871,7 +884,9 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
             Release();
             return;
         }
-        // The system's own error page, for the address that failed.
+        // The system's own error page, for the address that failed (its text
+        // here is an assumption: the documented sequences say only that the
+        // page is shown under the original address).
         result->finalUrl = result->requested;
         result->body = "<html><head><title>This page can't be displayed</title></head><body>This page can't be "
                        "displayed</body></html>";
@@ -908,6 +923,9 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
     if (m_server) ::InvalidateRect(m_server, nullptr, TRUE);
     m_readyState = READYSTATE_COMPLETE;
     m_document->SetReadyState(L"complete");
+    // DocumentComplete after the page's scripts and onload have run, with the
+    // ready state complete (assumed order: the documented sequences give the
+    // ready state during the event, not its place against onload).
     if (!result->refresh) FireUrlEvent(DISPID_DOCUMENTCOMPLETE, L"DocumentComplete", result->finalUrl);
     delete result;
     Release();
@@ -1048,6 +1066,66 @@ bool CStandInBrowser::StartRequest(UINT_PTR tag, const std::wstring& url, const 
 void CStandInBrowser::OnRequestDone(UINT_PTR tag, LoadResult* result) {
     if (m_document && m_document->Script()) m_document->Script()->OnRequestDone(tag, result);
     else delete result;
+}
+
+bool CStandInBrowser::DriverCommand(HWND reply, const std::wstring& command) {
+    std::vector<std::wstring> parts;
+    for (std::size_t at = 0;;) {
+        const std::size_t tab = command.find(L'\t', at);
+        parts.push_back(command.substr(at, tab == std::wstring::npos ? std::wstring::npos : tab - at));
+        if (tab == std::wstring::npos) break;
+        at = tab + 1;
+    }
+    if (!m_document || !m_document->Root()) return false;
+    Record(L"driver " + command);
+    std::wstring answer;
+    const std::wstring& verb = parts[0];
+    CHtmlNode* node = parts.size() > 1 ? FindById(*m_document->Root(), parts[1]) : nullptr;
+    if (verb == L"text") {
+        answer = node ? TextOf(*node) : m_document->Text();
+    } else if (verb == L"url") {
+        answer = m_locationUrl;
+    } else if (!node) {
+        return false;
+    } else if (verb == L"value") {
+        if (node->tag == L"select") {
+            for (CHtmlNode* o : FindAll(*node, L"option"))
+                if (o->Attr(L"selected")) answer = o->Attr(L"value") ? *o->Attr(L"value") : TextOf(*o);
+        } else {
+            answer = node->tag == L"textarea" ? node->text : node->Attr(L"value") ? *node->Attr(L"value") : L"";
+        }
+    } else if (verb == L"checked") {
+        answer = node->Attr(L"checked") ? L"1" : L"0";
+    } else if (verb == L"fill" && parts.size() > 2) {
+        if (node->tag == L"select") {
+            bool found = false;
+            for (CHtmlNode* o : FindAll(*node, L"option")) {
+                const std::wstring v = o->Attr(L"value") ? *o->Attr(L"value") : TextOf(*o);
+                if (v == parts[2] && !found) {
+                    o->SetAttr(L"selected", L"");
+                    found = true;
+                } else {
+                    o->RemoveAttr(L"selected");
+                }
+            }
+            if (!found) return false;
+        } else if (node->tag == L"textarea") {
+            node->text = parts[2];
+        } else {
+            node->SetAttr(L"value", parts[2]);
+        }
+        PageChanged();
+    } else if (verb == L"click") {
+        ClickNode(node);
+    } else {
+        return false;
+    }
+    if (reply && ::IsWindow(reply)) {
+        COPYDATASTRUCT back{kDriverData, static_cast<DWORD>((answer.size() + 1) * sizeof(wchar_t)),
+                            const_cast<wchar_t*>(answer.c_str())};
+        ::SendMessageW(reply, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&back));
+    }
+    return true;
 }
 
 void CStandInBrowser::PageChanged() {

@@ -150,6 +150,9 @@ public:
     void PaintView(HDC dc, const RECT& client);
     void OnViewFocus();
     void OnPageTimer(UINT_PTR id);
+    // A test driver's command on the page (WM_COPYDATA to the view): its
+    // answer goes back to `reply` the same way; false when it could not be done.
+    bool DriverCommand(HWND reply, const std::wstring& command);
 
     // A page's own request (XMLHttpRequest): its result comes back to the
     // page's script as OnRequestDone(tag).

@@ -39,6 +39,9 @@
 //   rect HWND                             any window, a child one too, as list prints it
 //   settext HWND ID TEXT                  WM_SETTEXT on a control, or on the edit inside it (a combo box)
 //   clipboard                             the clipboard's bitmap: width and height
+//   page HWND COMMAND [ID [VALUE]]        a player's action on the page shown in HWND's browser (the
+//                                         stand-in control of the test prefixes): fill ID VALUE, click ID,
+//                                         value ID, checked ID, text [ID], url; prints the page's answer
 //   capture X Y W H PATH                  the screen's rectangle as the system composes it, written as a
 //                                         32-bit BMP file
 //   code PID LIBRARY EXPORT COUNT         the first COUNT bytes of a system library's export in another
@@ -373,6 +376,52 @@ int Usage() {
 
 }  // namespace
 
+// The page window of a browser inside `h` (or `h` itself).
+HWND PageWindow(HWND h) {
+    wchar_t cls[64] = {};
+    ::GetClassNameW(h, cls, 64);
+    if (std::wstring(cls) == L"Internet Explorer_Server") return h;
+    for (HWND child = ::GetWindow(h, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (HWND found = PageWindow(child)) return found;
+    return nullptr;
+}
+
+std::wstring g_pageAnswer;
+
+LRESULT CALLBACK AnswerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COPYDATA) {
+        const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+        if (cds && cds->lpData) g_pageAnswer.assign(static_cast<const wchar_t*>(cds->lpData), cds->cbData / sizeof(wchar_t));
+        if (auto nul = g_pageAnswer.find(L'\0'); nul != std::wstring::npos) g_pageAnswer.resize(nul);
+        return 1;
+    }
+    return ::DefWindowProcW(h, msg, wp, lp);
+}
+
+int PageCommand(int argc, wchar_t** argv) {
+    HWND page = PageWindow(ParseHwnd(argv[2]));
+    if (!page) return 1;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &AnswerProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"LmPageAnswer";
+    ::RegisterClassW(&wc);
+    HWND answer = ::CreateWindowExW(0, L"LmPageAnswer", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    if (!answer) return 1;
+    wchar_t self[32];
+    std::swprintf(self, 32, L"%lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(answer)));
+    std::wstring text = self;
+    for (int i = 3; i < argc; ++i) text += std::wstring(L"\t") + argv[i];
+    COPYDATASTRUCT cds{0x4C4D5350, static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), text.data()};
+    DWORD_PTR done = 0;
+    const bool sent = ::SendMessageTimeoutW(page, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, 20000,
+                                            &done) != 0;
+    ::DestroyWindow(answer);
+    if (!sent || !done) return 1;
+    PrintUtf8(g_pageAnswer);
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Usage();
     const std::wstring cmd = argv[1];
@@ -607,6 +656,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (cmd == L"clipboard") return PrintClipboardBitmap();
+    if (cmd == L"page" && argc >= 4) return PageCommand(argc, argv);
     if (cmd == L"code" && argc >= 6) {
         // The first bytes of a system library's export as another process
         // sees them (system libraries load at the same address in every

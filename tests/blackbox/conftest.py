@@ -207,6 +207,53 @@ def client(template, build_dir, display):
     shutil.rmtree(prefix.home, ignore_errors=True)
 
 
+class StandIn:
+    """The stand-in browser control registered in the client's prefix, and
+    the record its processes keep."""
+
+    def __init__(self, client: Client):
+        self.path = client.prefix.path.parent / (client.prefix.path.name + "-standin.txt")
+        self.path.write_text("")
+        client.prefix.register_standin(client.build / "lmstandin.dll", self.path)
+
+    def lines(self, pid: int | None = None) -> list[str]:
+        """The record's lines so far (of one process, when given)."""
+        out = []
+        for line in self.path.read_text(encoding="utf-8", errors="replace").splitlines():
+            owner, _, text = line.partition("\t")
+            if pid is None or owner == str(pid):
+                out.append(text)
+        return out
+
+
+@pytest.fixture
+def standin(client):
+    return StandIn(client)
+
+
+# -- windows of the client ------------------------------------------------
+def rect_of(client, hwnd):
+    r = client.drive("rect", hwnd)
+    return parse_window(r.stdout.decode().strip()) if r.returncode == 0 else None
+
+
+def owned(client, hwnd):
+    return [line.split("\t")[0] for line in client.drive("owned", hwnd).stdout.decode().splitlines() if line]
+
+
+def login_windows(client, main):
+    """The login window's background, its page dialog and the page's browser."""
+    holds_browser = lambda h: client.drive("text", h, "102").returncode == 0  # noqa: E731
+    background = [h for h in owned(client, main["hwnd"])
+                  if rect_of(client, h)["class"] == "#32770" and not holds_browser(h)]
+    assert len(background) == 1, background
+    page = [h for h in owned(client, background[0]) if holds_browser(h)]
+    assert len(page) == 1, page
+    browser = [c["hwnd"] for c in client.children(page[0]) if c["id"] == 102]
+    return background[0], page[0], browser[0]
+
+
+
 def login_record(title: str, game: str = "lmdr", pauth: str = "tok") -> str:
     """The hand-over text the login window sends for an account."""
     return f"{title}||Pauth={pauth}||ptusertype=2||logingame={game}"

@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from conftest import login_record, parse_window, poll, wait_exit
+from conftest import login_record, login_windows, owned, parse_window, poll, rect_of, wait_exit
 
 WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
 
@@ -180,27 +180,6 @@ def test_page_follows_a_plain_move_and_f5_in_the_login_window_refreshes_it(clien
 # -- the login window and the tab strip under real input ---------------------
 WM_CLOSE, WM_ADDGAMEPAGE = 0x0010, 0x0400 + 2
 LOGIN_SIZE = (1208, 668)
-
-
-def rect_of(client, hwnd):
-    r = client.drive("rect", hwnd)
-    return parse_window(r.stdout.decode().strip()) if r.returncode == 0 else None
-
-
-def owned(client, hwnd):
-    return [line.split("\t")[0] for line in client.drive("owned", hwnd).stdout.decode().splitlines() if line]
-
-
-def login_windows(client, main):
-    """The login window's background, its page dialog and the page's browser."""
-    holds_browser = lambda h: client.drive("text", h, "102").returncode == 0  # noqa: E731
-    background = [h for h in owned(client, main["hwnd"])
-                  if rect_of(client, h)["class"] == "#32770" and not holds_browser(h)]
-    assert len(background) == 1, background
-    page = [h for h in owned(client, background[0]) if holds_browser(h)]
-    assert len(page) == 1, page
-    browser = [c["hwnd"] for c in client.children(page[0]) if c["id"] == 102]
-    return background[0], page[0], browser[0]
 
 
 def check_login_geometry(client, background, page, browser):
