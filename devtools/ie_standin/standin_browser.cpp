@@ -836,7 +836,6 @@ void CStandInBrowser::StartLoad(const std::wstring& url, const std::wstring& met
                                 const std::vector<unsigned char>& post, const std::wstring& headers, bool refresh) {
     const unsigned generation = ++m_generation;
     m_busy = true;
-    m_pendingUrl = url;
     if (!refresh) m_readyState = READYSTATE_LOADING;
     Fire(DISPID_DOWNLOADBEGIN, L"DownloadBegin", {});
     HostGetHostInfo();

@@ -217,7 +217,6 @@ private:
     bool m_navigated = false, m_busy = false, m_downloaded = false;
     unsigned m_generation = 0;
     std::wstring m_locationUrl, m_locationName;
-    std::wstring m_pendingUrl;
     CStandInDocument* m_document = nullptr;
 };
 

@@ -65,8 +65,8 @@ protected:
             lines.push_back(text.substr(at, nl - at));
         return lines;
     }
-    // Runs messages until the host has seen `count` completed documents or
-    // the record shows `line`.
+    // Runs messages until the record shows `line` (or the time is up); the
+    // lines seen meanwhile.
     std::vector<std::wstring> PumpUntil(const std::wstring& line, int ms = 10000) {
         std::vector<std::wstring> lines;
         for (int waited = 0; waited < ms; waited += 20) {
