@@ -133,6 +133,7 @@ set_target_properties(lmdriver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINAR
 add_library(lmstandin SHARED devtools/ie_standin/standin_server.cpp devtools/ie_standin/standin_browser.cpp
             devtools/ie_standin/standin_document.cpp devtools/ie_standin/standin_record.cpp
             devtools/ie_standin/standin_script.cpp devtools/ie_standin/html_tree.cpp
+            devtools/ie_standin/standin_element.cpp devtools/ie_standin/standin_view.cpp devtools/ie_standin/page_layout.cpp
             devtools/ie_standin/lmstandin.def)
 target_link_libraries(lmstandin PRIVATE ole32 oleaut32 uuid wininet user32 gdi32)
 set_target_properties(lmstandin PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

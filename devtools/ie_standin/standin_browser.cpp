@@ -4,6 +4,7 @@
 #include <idispids.h>
 #include <olectl.h>
 #include <wininet.h>
+#include <windowsx.h>
 
 #include <cstring>
 
@@ -46,10 +47,25 @@ CStandInBrowser* BrowserOf(HWND h) {
 LRESULT CALLBACK ChainProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_SIZE: {
-        // Each window of the chain fills its parent.
-        if (HWND child = ::GetWindow(h, GW_CHILD)) ::MoveWindow(child, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+        // Each window of the chain fills its parent; the view lays its page out again.
+        CStandInBrowser* b = BrowserOf(h);
+        if (b && b->IsView(h)) b->OnViewSize();
+        else if (HWND child = ::GetWindow(h, GW_CHILD)) ::MoveWindow(child, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
         return 0;
     }
+    case WM_COMMAND:
+        if (CStandInBrowser* b = BrowserOf(h); b && lp) b->OnViewCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
+        return 0;
+    case WM_PARENTNOTIFY:
+        // A click on one of the page's controls activates the page as a click on it does.
+        if (LOWORD(wp) == WM_LBUTTONDOWN || LOWORD(wp) == WM_RBUTTONDOWN)
+            if (CStandInBrowser* b = BrowserOf(h)) b->OnViewFocus();
+        return 0;
+    case WM_GETDLGCODE:
+        // Characters and arrows for the page; Enter, Escape and Tab stay with
+        // the dialog that hosts it (assumed: the documented sequences say
+        // nothing of the view's dialog code).
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case CStandInBrowser::kRequestDone:
         if (CStandInBrowser* b = BrowserOf(h)) {
             b->OnRequestDone(wp, reinterpret_cast<LoadResult*>(lp));
@@ -87,7 +103,7 @@ LRESULT CALLBACK ChainProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         RECT client{};
         ::GetClientRect(h, &client);
         CStandInBrowser* b = BrowserOf(h);
-        if (b && ::GetWindow(h, GW_CHILD) == nullptr) {
+        if (b && b->IsView(h)) {
             b->PaintView(dc, client);
         } else {
             ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
@@ -98,7 +114,16 @@ LRESULT CALLBACK ChainProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
         ::SetFocus(h);
-        if (CStandInBrowser* b = BrowserOf(h)) b->OnViewFocus();
+        if (CStandInBrowser* b = BrowserOf(h)) {
+            b->OnViewFocus();
+            if (b->IsView(h)) b->OnViewMouse(msg, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        }
+        return 0;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        if (CStandInBrowser* b = BrowserOf(h); b && b->IsView(h))
+            b->OnViewMouse(msg, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
         return 0;
     case WM_DESTROY:
         ::RemovePropW(h, L"LmStandInBrowser");
@@ -123,7 +148,6 @@ void RegisterChainClasses() {
     done = true;
 }
 
-BSTR Bstr(const std::wstring& s) { return ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 
 // A BYREF VARIANT argument pointing at `inner`.
 VARIANT RefTo(VARIANT* inner) {
@@ -461,10 +485,14 @@ bool CStandInBrowser::EnsureWindows(HWND parent) {
                                   20, m_embedding, nullptr, module, nullptr);
     m_server = ::CreateWindowExW(0, L"Internet Explorer_Server", L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
                                  50, 20, m_docView, nullptr, module, nullptr);
+    m_view.Attach(m_server);
     return true;
 }
 
 void CStandInBrowser::DestroyWindows() {
+    m_view.Clear();
+    m_view.Attach(nullptr);
+    m_pressed = nullptr;
     if (m_embedding) ::DestroyWindow(m_embedding);
     m_embedding = m_docView = m_server = nullptr;
 }
@@ -892,7 +920,9 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
         result->contentType = L"text/html; charset=utf-8";
     }
     if (!m_document) m_document = new CStandInDocument;
+    m_pressed = nullptr;
     m_document->Load(this, m_server, result->finalUrl, Decode(result->body, result->contentType));
+    m_view.Update(m_document->Root());
     if (result->refresh) {
         m_document->RunScripts();
         Fire(DISPID_DOWNLOADCOMPLETE, L"DownloadComplete", {});
@@ -919,7 +949,7 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
             return;
         }
     }
-    if (m_server) ::InvalidateRect(m_server, nullptr, TRUE);
+    m_view.Update(m_document->Root());
     m_readyState = READYSTATE_COMPLETE;
     m_document->SetReadyState(L"complete");
     // DocumentComplete after the page's scripts and onload have run, with the
@@ -1128,7 +1158,7 @@ bool CStandInBrowser::DriverCommand(HWND reply, const std::wstring& command) {
 }
 
 void CStandInBrowser::PageChanged() {
-    if (m_server) ::InvalidateRect(m_server, nullptr, TRUE);
+    if (m_document) m_view.Update(m_document->Root());
 }
 
 void CStandInBrowser::ClickNode(CHtmlNode* node) {
@@ -1218,14 +1248,77 @@ void CStandInBrowser::Alert(const std::wstring& text) {
 
 // --- the view ---------------------------------------------------------------------
 
-void CStandInBrowser::PaintView(HDC dc, const RECT& client) {
-    ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+void CStandInBrowser::PaintView(HDC dc, const RECT& client) { m_view.Paint(dc, client); }
+
+void CStandInBrowser::OnViewSize() {
+    if (m_document) m_view.Update(m_document->Root());
+}
+
+void CStandInBrowser::OnViewCommand(HWND control, UINT code) {
+    bool clicked = false;
+    CHtmlNode* node = m_view.OnCommand(control, code, clicked);
+    if (!node) return;
+    Record(L"view " + std::wstring(clicked ? L"click " : L"change ") + node->tag +
+           (node->Attr(L"id") ? L" " + *node->Attr(L"id") : L""));
+    if (clicked) {
+        ClickNode(node);
+        PageChanged();
+    }
+}
+
+void CStandInBrowser::OnViewMouse(UINT message, POINT pt) {
     if (!m_document || !m_navigated) return;
-    RECT r = client;
-    ::InflateRect(&r, -8, -8);
-    ::SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ old = ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
-    const std::wstring text = m_document->Title() + L"\n\n" + m_document->Text();
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
-    ::SelectObject(dc, old);
+    CHtmlNode* node = m_view.ElementAt(pt);
+    if (!node) return;
+    POINT screen = pt;
+    ::ClientToScreen(m_server, &screen);
+    const LONG button = message == WM_RBUTTONDOWN || message == WM_RBUTTONUP ? 2
+                        : message == WM_MOUSEMOVE                        ? 0
+                                                                          : 1;
+    const wchar_t* type = message == WM_MOUSEMOVE                              ? L"mousemove"
+                          : message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN ? L"mousedown"
+                                                                                 : L"mouseup";
+    if (message != WM_MOUSEMOVE) {
+        const std::wstring* id = node->Attr(L"id");
+        Record(L"event " + std::wstring(type) + L" " + node->tag + (id ? L" " + *id : L""));
+    }
+    AddRef();
+    CStandInDocument* document = m_document;
+    document->AddRef();
+    // A handler may move the window, run a loop of its own or load another
+    // page: the press is judged afterwards against what is still this page.
+    document->FireMouse(type, node, pt, screen, button);
+    const bool current = m_document == document;
+    if (current && message == WM_LBUTTONDOWN) {
+        m_pressed = node;
+    } else if (current && message == WM_LBUTTONUP) {
+        CHtmlNode* pressed = m_pressed;
+        m_pressed = nullptr;
+        if (pressed == m_view.ElementAt(pt) && pressed) ClickNode(pressed);
+    } else if (current && message == WM_RBUTTONUP) {
+        ShowContextMenu(node, screen);
+    }
+    document->Release();
+    Release();
+}
+
+void CStandInBrowser::ShowContextMenu(CHtmlNode* node, POINT screen) {
+    IDispatch* element = m_document ? m_document->ElementFor(node) : nullptr;
+    HRESULT hr = S_FALSE;
+    if (m_uiHandler) {
+        hr = m_uiHandler->ShowContextMenu(CONTEXT_MENU_DEFAULT, &screen, nullptr, element);
+        Record(L"host ShowContextMenu " + Hex(hr));
+    }
+    if (element) element->Release();
+    if (hr == S_OK) return;  // the host showed its own, or none
+    // The control's own menu.
+    HMENU menu = ::CreatePopupMenu();
+    ::AppendMenuW(menu, MF_STRING, 1, L"Back");
+    ::AppendMenuW(menu, MF_STRING, 2, L"Refresh");
+    ::AppendMenuW(menu, MF_STRING, 3, L"Select all");
+    Record(L"menu shown");
+    const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y,
+                                                           0, m_server, nullptr));
+    ::DestroyMenu(menu);
+    if (chosen == 2) Refresh();
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "standin_view.h"
+
 class CStandInDocument;
 
 // A connection point of dispatch sinks for one event interface, living as
@@ -149,6 +151,12 @@ public:
     void OnLoaded(struct LoadResult* result);
     void PaintView(HDC dc, const RECT& client);
     void OnViewFocus();
+    bool IsView(HWND h) const { return h && h == m_server; }
+    void OnViewSize();
+    // The player's mouse on the page (client coordinates of the view).
+    void OnViewMouse(UINT message, POINT pt);
+    // A notification from one of the page's controls.
+    void OnViewCommand(HWND control, UINT code);
     void OnPageTimer(UINT_PTR id);
     // A test driver's command on the page (WM_COPYDATA to the view): its
     // answer goes back to `reply` the same way; false when it could not be done.
@@ -164,8 +172,8 @@ public:
     // Called by the page (its script and its controls).
     void NavigateFromPage(const std::wstring& url, const std::string& post = {});
     void PageChanged();
-    void ClickNode(struct CHtmlNode* node);
-    void SubmitForm(struct CHtmlNode* form);
+    void ClickNode(CHtmlNode* node);
+    void SubmitForm(CHtmlNode* form);
     std::wstring CookieFor(const std::wstring& url);
     void SetCookieFor(const std::wstring& url, const std::wstring& cookie);
     IDispatch* External();  // a new reference, or null
@@ -190,6 +198,7 @@ private:
     void FireUrlEvent(DISPID id, const wchar_t* name, const std::wstring& url);
     void FireCommandState(LONG command, bool enabled);
     void HostGetHostInfo();
+    void ShowContextMenu(CHtmlNode* node, POINT screen);
 
     HRESULT StartNavigation(const std::wstring& url, const std::wstring& method, const std::vector<unsigned char>& post,
                             const std::wstring& headers, bool refresh);
@@ -218,6 +227,8 @@ private:
     unsigned m_generation = 0;
     std::wstring m_locationUrl, m_locationName;
     CStandInDocument* m_document = nullptr;
+    CPageView m_view;
+    CHtmlNode* m_pressed = nullptr;  // where the left button went down, for the click
 };
 
 // What the loader thread hands back for one load.

@@ -1,8 +1,14 @@
 #include "standin_document.h"
 
+#include "standin_element.h"
+#include "standin_record.h"
 #include "standin_script.h"
 
+#include <mshtmdid.h>
+
+#include <cwchar>
 #include <cwctype>
+#include <vector>
 
 namespace {
 
@@ -32,7 +38,6 @@ void Visible(const CHtmlNode& node, std::wstring& out) {
     if (block && !out.empty() && out.back() != L'\n') out += L'\n';
 }
 
-BSTR Bstr(const std::wstring& s) { return ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 
 }  // namespace
 
@@ -125,8 +130,55 @@ STDMETHODIMP CStandInDocument::get_readyState(BSTR* p) {
 }
 
 STDMETHODIMP CStandInDocument::get_body(IHTMLElement** p) {
-    if (p) *p = nullptr;
-    return E_NOTIMPL;
+    if (!p) return E_POINTER;
+    CHtmlNode* body = m_root ? FindFirst(*m_root, L"body") : nullptr;
+    *p = body ? new CStandInElement(this, body) : nullptr;
+    return S_OK;
+}
+
+IDispatch* CStandInDocument::ElementFor(CHtmlNode* node) {
+    return node ? static_cast<IHTMLElement*>(new CStandInElement(this, node)) : nullptr;
+}
+
+bool CStandInDocument::FireMouse(const wchar_t* type, CHtmlNode* node, POINT client, POINT screen, LONG button) {
+    static const struct {
+        const wchar_t* type;
+        DISPID id;
+    } kEvents[] = {{L"mousedown", DISPID_HTMLDOCUMENTEVENTS2_ONMOUSEDOWN},
+                   {L"mousemove", DISPID_HTMLDOCUMENTEVENTS2_ONMOUSEMOVE},
+                   {L"mouseup", DISPID_HTMLDOCUMENTEVENTS2_ONMOUSEUP}};
+    DISPID id = 0;
+    for (const auto& e : kEvents)
+        if (std::wcscmp(e.type, type) == 0) id = e.id;
+    if (!id || !node) return true;
+    const std::vector<IDispatch*> sinks = m_events.Sinks();
+    if (sinks.empty()) return true;
+    AddRef();
+    auto* source = new CStandInElement(this, node);
+    auto* event = new CStandInEvent(source, type, client, screen, button);
+    source->Release();
+    bool allowed = true;
+    for (IDispatch* sink : sinks) {
+        VARIANT arg, result;
+        ::VariantInit(&arg);
+        ::VariantInit(&result);
+        arg.vt = VT_DISPATCH;
+        arg.pdispVal = event;
+        DISPPARAMS params{&arg, nullptr, 1, 0};
+        EXCEPINFO info{};
+        UINT argError = 0;
+        sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, &info, &argError);
+        if (result.vt == VT_BOOL && result.boolVal == VARIANT_FALSE) allowed = false;
+        ::VariantClear(&result);
+        ::SysFreeString(info.bstrSource);
+        ::SysFreeString(info.bstrDescription);
+        ::SysFreeString(info.bstrHelpFile);
+        sink->Release();
+    }
+    allowed = allowed && event->Allowed();
+    event->Release();
+    Release();
+    return allowed;
 }
 
 STDMETHODIMP CStandInDocument::FindConnectionPoint(REFIID riid, IConnectionPoint** cp) {

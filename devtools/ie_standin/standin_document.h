@@ -31,6 +31,12 @@ public:
     CHtmlNode* Root() const { return m_root.get(); }
     CPageScript* Script() const { return m_script; }
     CEventPoint& Events() { return m_events; }
+    // A mouse event of the document ("mousedown", "mousemove", "mouseup") at
+    // `node`, to every HTMLDocumentEvents2 sink; false when a sink cancelled
+    // its default action.
+    bool FireMouse(const wchar_t* type, CHtmlNode* node, POINT client, POINT screen, LONG button);
+    // A new reference to the element that stands for `node`.
+    IDispatch* ElementFor(CHtmlNode* node);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;

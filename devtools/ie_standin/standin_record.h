@@ -5,8 +5,14 @@
 // variable LMSTANDIN_RECORD, where every process that loads the control
 // appends "pid<TAB>line".
 #pragma once
+#include <windows.h>
+#include <oleauto.h>
+
 #include <string>
 
 void Record(const std::wstring& line);
 // The lines since the last clear, each ending in '\n'.
 std::wstring RecordText(bool clear);
+
+// A BSTR holding s (embedded zeros kept); the caller frees it.
+inline BSTR Bstr(const std::wstring& s) { return ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }

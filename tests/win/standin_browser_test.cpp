@@ -28,7 +28,25 @@ class CHost : public CDHtmDlgEx {
 public:
     CHost() : CDHtmDlgEx(IDD_BLANK) {}
     std::vector<std::wstring> m_completed;  // DocumentComplete addresses
+    std::vector<std::wstring> m_pressed;    // "TAG class" of each element a mouse-down reached
     void OnDocumentComplete(IDispatch*, const std::wstring& url) override { m_completed.push_back(url); }
+    const ElementEventEntry* GetElementEvents(int& count) const override {
+        static const ElementEventEntry table[] = {
+            {{-605, L"hot", true}, static_cast<ElementEventHandler>(&CHost::OnPress)},
+            {{-605, L"p", false}, static_cast<ElementEventHandler>(&CHost::OnPress)},
+            {{-605, L"body", false}, static_cast<ElementEventHandler>(&CHost::OnPress)}};
+        count = 3;
+        return table;
+    }
+    HRESULT OnPress(IHTMLElement* e) {
+        BSTR tag = nullptr, cls = nullptr;
+        e->get_tagName(&tag);
+        e->get_className(&cls);
+        m_pressed.push_back(std::wstring(tag ? tag : L"") + L" " + (cls ? cls : L""));
+        ::SysFreeString(tag);
+        ::SysFreeString(cls);
+        return S_FALSE;
+    }
 };
 
 class StandInBrowser : public ::testing::Test {
@@ -92,7 +110,9 @@ TEST_F(StandInBrowser, AHostSeesTheSystemControlsSequences) {
             return std::string("HTTP/1.1 302 Found\r\nLocation: /page\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         if (head.rfind("GET /missing ", 0) == 0)
             return std::string("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        const std::string body = "<html><head><title>Log in</title></head><body><p>Welcome</p></body></html>";
+        const std::string body = "<html><head><title>Log in</title></head><body><p>Welcome</p>"
+                                 "<div class=\"hot\" style=\"position:absolute;left:100px;top:100px;width:50px;"
+                                 "height:30px\">x</div></body></html>";
         return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nSet-Cookie: Pauth=tok1; path=/\r\n"
                "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
     });
@@ -142,7 +162,8 @@ TEST_F(StandInBrowser, AHostSeesTheSystemControlsSequences) {
         EXPECT_EQ(state, READYSTATE_LOADING);
         EXPECT_EQ(PumpUntil(L"event DocumentComplete " + base + L"/page"),
                   (Lines{L"event DownloadComplete", L"event TitleChange Log in",
-                         L"event NavigateComplete2 " + base + L"/page", L"event DocumentComplete " + base + L"/page"}));
+                         L"event NavigateComplete2 " + base + L"/page", L"connect 1", L"host body scroll auto",
+                         L"event DocumentComplete " + base + L"/page"}));
         EXPECT_EQ(host.m_completed, Lines{base + L"/page"});
         ASSERT_TRUE(host.GetDocument());
         BSTR title = nullptr;
@@ -159,6 +180,22 @@ TEST_F(StandInBrowser, AHostSeesTheSystemControlsSequences) {
         DWORD size = 256;
         EXPECT_TRUE(::InternetGetCookieW((base + L"/").c_str(), L"Pauth", cookie, &size));
         EXPECT_NE(std::wstring(cookie).find(L"tok1"), std::wstring::npos);
+
+        // The mouse on the page: the document's events name the element under
+        // the pointer (the paragraph, a positioned box by its class, the body
+        // around them); a right click asks the host, which shows no menu.
+        for (const POINT pt : {POINT{20, 24}, POINT{120, 110}, POINT{300, 200}}) {
+            ::SendMessageW(server, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+            ::SendMessageW(server, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+        }
+        ::SendMessageW(server, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(300, 200));
+        ::SendMessageW(server, WM_RBUTTONUP, 0, MAKELPARAM(300, 200));
+        EXPECT_EQ(host.m_pressed, (Lines{L"P ", L"DIV hot", L"BODY ", L"BODY "}));
+        // The first click activates the page (the host's frame takes it).
+        EXPECT_EQ(Take(), (Lines{L"host OnUIActivate", L"host Frame::SetActiveObject item", L"host Frame::SetMenu",
+                                 L"event mousedown p", L"event mouseup p", L"event mousedown div",
+                                 L"event mouseup div", L"event mousedown body", L"event mouseup body",
+                                 L"event mousedown body", L"event mouseup body", L"host ShowContextMenu 0x00000000"}));
 
         // Pages that do not come: NavigateError with the HTTP status or the
         // internet library's error; the host cancels it and nothing follows.
@@ -194,7 +231,8 @@ TEST_F(StandInBrowser, AHostSeesTheSystemControlsSequences) {
         host.DestroyWindow();
         // A site dropped after a download hears the back and forward
         // commands go off (to nobody now).
-        EXPECT_EQ(Take(), (Lines{L"disconnect 1", L"Stop", L"host OnInPlaceDeactivate", L"Close",
+        EXPECT_EQ(Take(), (Lines{L"disconnect 1", L"disconnect 1", L"Stop", L"host Frame::SetActiveObject null",
+                                 L"host OnUIDeactivate", L"host OnInPlaceDeactivate", L"Close",
                                  L"SetClientSite null", L"event CommandStateChange 2 0",
                                  L"event CommandStateChange 1 0"}));
     }
