@@ -13,7 +13,7 @@ packages=(
   build-essential cmake ninja-build dpkg-dev
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32 wine64
-  xvfb openbox x11-apps x11-utils xauth imagemagick libx11-dev
+  xvfb openbox x11-apps x11-utils xauth imagemagick libx11-dev xdotool
   python3 python3-pytest
   fonts-wqy-microhei
   googletest libjsoncpp-dev

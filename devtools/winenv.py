@@ -186,6 +186,18 @@ class Display:
         subprocess.run(["convert", "xwd:-", str(path)], input=xwd.stdout, check=True, timeout=60)
         return path
 
+    def pointer_drag(self, x1: int, y1: int, x2: int, y2: int, steps: int = 8) -> None:
+        """A left-button drag on the display itself (XTest): the window
+        manager sees it too, as it sees a person's mouse. The system's own
+        input (SendInput) reaches only the programs, so a move the window
+        manager performs (a window dragged by its caption) needs this."""
+        env = dict(os.environ, DISPLAY=self.name)
+        cmd = ["xdotool", "mousemove", "--sync", str(x1), str(y1), "sleep", "0.2", "mousedown", "1", "sleep", "0.5"]
+        for i in range(1, steps + 1):
+            cmd += ["mousemove", str(x1 + (x2 - x1) * i // steps), str(y1 + (y2 - y1) * i // steps), "sleep", "0.1"]
+        cmd += ["sleep", "0.3", "mouseup", "1", "sleep", "0.3"]
+        subprocess.run(cmd, env=env, check=True, timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def stop(self) -> None:
         for proc in (self.tray, self.wm, self.xvfb):
             stop_process(proc)
@@ -255,7 +267,9 @@ class WinePrefix:
     def reg_add(self, key: str, value: str | None = None, data: str = "", kind: str = "REG_SZ",
                 view64: bool = False) -> subprocess.CompletedProcess:
         cmd = ["wine", "reg", "add", key, "/f"]
-        if value is not None:
+        if value == "":  # the key's default value
+            cmd += ["/ve", "/t", kind, "/d", data]
+        elif value is not None:
             cmd += ["/v", value, "/t", kind, "/d", data]
         if view64:
             cmd.append("/reg:64")

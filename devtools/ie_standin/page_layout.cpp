@@ -243,11 +243,8 @@ private:
                 line.height = 0;
                 continue;
             }
-            // Inline: its content joins the line; its box is what that content covers.
-            const std::size_t first = m_out.items.size();
+            // Inline: its content joins the line.
             FlowInto(child, box, line, textColour, inLink);
-            for (std::size_t i = first; i < m_out.items.size(); ++i)
-                if (m_out.items[i].node == &parent) m_out.items[i].node = &child;
         }
     }
 
@@ -395,6 +392,15 @@ CHtmlNode* CPageLayout::ElementAt(int x, int y) const {
     for (auto it = items.rbegin(); it != items.rend(); ++it)
         if (it->node && it->rect.Contains(x, y)) return it->node;
     return body;
+}
+
+bool CPageLayout::Find(const CHtmlNode* node, CLayoutRect& where) const {
+    for (const CLayoutItem& item : items)
+        if (item.node == node) {
+            where = item.rect;
+            return true;
+        }
+    return false;
 }
 
 CPageLayout LayoutPage(CHtmlNode& root, int width, int height, const std::function<int(const std::wstring&)>& measure) {

@@ -46,6 +46,9 @@ struct CPageLayout {
     long background = 0xFFFFFF;      // the page's own (body, else html)
     // The innermost element whose box or text holds the point, else the body.
     CHtmlNode* ElementAt(int x, int y) const;
+    // Where an element shows first (its box, control or first words); false
+    // when it does not show.
+    bool Find(const CHtmlNode* node, CLayoutRect& where) const;
     CHtmlNode* body = nullptr;
 };
 

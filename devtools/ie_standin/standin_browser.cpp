@@ -1146,6 +1146,11 @@ bool CStandInBrowser::DriverCommand(HWND reply, const std::wstring& command) {
         PageChanged();
     } else if (verb == L"click") {
         ClickNode(node);
+    } else if (verb == L"at") {  // where a player would point at the element, on the screen
+        POINT pt{};
+        if (!m_view.CentreOf(node, pt)) return false;
+        ::ClientToScreen(m_server, &pt);
+        answer = std::to_wstring(pt.x) + L" " + std::to_wstring(pt.y);
     } else {
         return false;
     }

@@ -203,3 +203,10 @@ void CPageView::Paint(HDC dc, const RECT& client) const {
 }
 
 CHtmlNode* CPageView::ElementAt(POINT pt) const { return m_layout.ElementAt(pt.x, pt.y); }
+
+bool CPageView::CentreOf(const CHtmlNode* node, POINT& pt) const {
+    CLayoutRect r;
+    if (!m_layout.Find(node, r)) return false;
+    pt = POINT{r.x + r.w / 2, r.y + r.h / 2};
+    return true;
+}

@@ -25,6 +25,8 @@ public:
     void Paint(HDC dc, const RECT& client) const;
     // The element under a client point; null without a page.
     CHtmlNode* ElementAt(POINT pt) const;
+    // The middle of where an element shows, in client coordinates.
+    bool CentreOf(const CHtmlNode* node, POINT& pt) const;
     // A control's notification: the element it stands for and whether the
     // player clicked it (buttons, check boxes) rather than edited it.
     CHtmlNode* OnCommand(HWND control, UINT code, bool& clicked);

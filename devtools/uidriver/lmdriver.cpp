@@ -36,12 +36,15 @@
 //                                         (X2, Y2) and released there; prints where the cursor ended
 //   clickat X Y                           SendInput: a left click at (X, Y) on the screen
 //   middleat X Y                          SendInput: a middle-button click at (X, Y) on the screen
+//   rightat X Y                           SendInput: a right-button click at (X, Y) on the screen
+//   pointed X Y                           the window under (X, Y) on the screen, described as by list
 //   rect HWND                             any window, a child one too, as list prints it
 //   settext HWND ID TEXT                  WM_SETTEXT on a control, or on the edit inside it (a combo box)
 //   clipboard                             the clipboard's bitmap: width and height
 //   page HWND COMMAND [ID [VALUE]]        a player's action on the page shown in HWND's browser (the
 //                                         stand-in control of the test prefixes): fill ID VALUE, click ID,
-//                                         value ID, checked ID, text [ID], url; prints the page's answer
+//                                         value ID, checked ID, text [ID], url, at ID (the element's middle
+//                                         on the screen, "X Y"); prints the page's answer
 //   capture X Y W H PATH                  the screen's rectangle as the system composes it, written as a
 //                                         32-bit BMP file
 //   code PID LIBRARY EXPORT COUNT         the first COUNT bytes of a system library's export in another
@@ -370,7 +373,7 @@ int CaptureScreen(int x, int y, int w, int h, const wchar_t* path) {
 }
 
 int Usage() {
-    std::fputs("usage: lmdriver list|children|wait|place|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|middleat|rect|settext|clipboard|capture|code ...\n", stderr);
+    std::fputs("usage: lmdriver list|children|wait|place|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|middleat|rightat|pointed|rect|settext|clipboard|capture|code ...\n", stderr);
     return 2;
 }
 
@@ -649,6 +652,15 @@ int wmain(int argc, wchar_t** argv) {
     if (cmd == L"middleat" && argc >= 4)
         return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])),
                        MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP);
+    if (cmd == L"rightat" && argc >= 4)
+        return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])),
+                       MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    if (cmd == L"pointed" && argc >= 4) {  // the window under a point of the screen
+        HWND h = ::WindowFromPoint(POINT{static_cast<LONG>(ParseNum(argv[2])), static_cast<LONG>(ParseNum(argv[3]))});
+        if (!h) return 1;
+        PrintUtf8(Describe(h));
+        return 0;
+    }
     if (cmd == L"rect" && argc >= 3) {
         HWND h = ParseHwnd(argv[2]);
         if (!::IsWindow(h)) return 1;

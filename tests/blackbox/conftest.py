@@ -99,7 +99,8 @@ class Client:
     def read_settings(self) -> dict[str, str]:
         """Keys of section Lm03000 as the client left them."""
         raw = self.stat_ini.read_bytes()
-        text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("latin-1")
+        # (read while the client may be writing it: a cut character is no error)
+        text = raw.decode("utf-16", "replace") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("latin-1")
         values, section = {}, None
         for line in text.splitlines():
             line = line.strip()

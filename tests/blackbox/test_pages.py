@@ -4,6 +4,7 @@ on Windows, and the player acts on them through the driver."""
 from __future__ import annotations
 
 import time
+from urllib.parse import unquote
 
 from conftest import login_windows, owned, poll, rect_of, wait_exit
 
@@ -93,3 +94,169 @@ def test_a_player_logs_in_through_the_pages_and_plays(client, portal, standin):
 
     client.exit_from_tray(main["hwnd"])
     assert wait_exit(proc) == 0
+
+
+RUN_KEY = r"HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run"
+WM_SYSCOMMAND, SC_RESTORE = 0x0112, 0xF120
+BOX_YES, BOX_NO = 5000, 5001
+
+
+def at(client, hwnd, element) -> tuple[int, int]:
+    """Where a player points at an element of the page, on the screen."""
+    where = page(client, hwnd, "at", element)
+    assert where, f"{element} is not shown"
+    x, y = where.split()
+    return int(x), int(y)
+
+
+def click_on(client, hwnd, element):
+    client.drive("clickat", *map(str, at(client, hwnd, element)))
+
+
+def message_box(client, text, owner_pid):
+    for w in client.windows():
+        if w["class"] == "#32770" and w["visible"] and w["pid"] == owner_pid:
+            if any(text in c["text"] for c in client.children(w["hwnd"])):
+                return w
+    return None
+
+
+def test_the_login_pages_commands_and_the_players_own_hands(client, portal, standin):
+    """Every command the login page sends, each seen by its effect, and the
+    client's answers seen on the page; the player's real mouse and keys on
+    the page: a drag by its body (not inside the strip), a right click with
+    no menu, Enter and Escape doing nothing, F5 reaching the game page,
+    Alt+F4 leaving the login window usable, a login typed by hand."""
+    client.write_settings({"LoginCount": "41", "Key": "keeper", "RegUrl": "http://127.0.0.1:9/reg"})
+    for view64 in (False, True):  # the player's default browser: the system's own, which follows the address
+        client.prefix.reg_add(r"HKCR\http\shell\open\command", "",
+                              r'"C:\Program Files\Internet Explorer\iexplore.exe" "%1"', view64=view64)
+    proc = client.start()
+    main = client.main_window()
+    background, login, _ = login_windows(client, main)
+    assert poll(lambda: len(commands(standin)) >= 3, 20)
+    # The stored values reached the page's functions; the page stored its address.
+    assert page(client, login, "value", "account") == "keeper"
+    assert page(client, login, "value", "reg") == "http://127.0.0.1:9/reg"
+    assert client.read_settings()["RegUrl"] == page(client, login, "url")
+
+    # Dragged with the mouse by the page's panel, the page's own mouse-down
+    # moving the window (the window manager moves it, so the mouse is the
+    # display's); not by the strip.
+    x, y = rect_of(client, background)["rect"][:2]
+    client.display.pointer_drag(x + 760, y + 520, x + 820, y + 560)
+    assert poll(lambda: rect_of(client, background)["rect"][:2] == (x + 60, y + 40), 5), rect_of(client, background)
+    assert poll(lambda: rect_of(client, login)["rect"][:2] == (x + 60, y + 40), 5)
+    x, y = x + 60, y + 40
+    assert "event mousedown div panel" in standin.lines()
+    client.display.pointer_drag(x + 1074, y + 400, x + 1134, y + 440)
+    time.sleep(0.5)
+    assert rect_of(client, background)["rect"][:2] == (x, y)
+    assert "event mousedown div scroller" in standin.lines()
+    # A right click: the host says it showed its menu, and none shows.
+    client.drive("rightat", str(x + 300), str(y + 300))
+    assert poll(lambda: "host ShowContextMenu 0x00000000" in standin.lines(), 5)
+    assert "menu shown" not in standin.lines()
+    assert not [w for w in client.windows() if w["class"] == "#32768" and w["visible"]]
+
+    # The start-with-Windows box, clicked: the Run value comes and goes.
+    click_on(client, login, "autorun")
+    assert poll(lambda: commands(standin)[-1:] == ["autorun1"], 10)
+    assert poll(lambda: "Lumendor.exe" in (reg_value(client, "Lm03000") or ""), 10)
+    assert page(client, login, "checked", "autorun") == "1"
+    click_on(client, login, "autorun")
+    assert poll(lambda: commands(standin)[-1:] == ["autorun0"], 10)
+    assert poll(lambda: reg_value(client, "Lm03000") is None, 10)
+
+    # Enter and Escape in a field of the page: nothing happens.
+    click_on(client, login, "password")
+    sent = len(commands(standin))
+    client.drive("keys", "enter")
+    client.drive("keys", "esc")
+    time.sleep(1)
+    assert rect_of(client, login)["visible"] and len(commands(standin)) == sent
+    assert not [r for r in portal.requests() if r["path"] == "/lmdr/api/login"]
+
+    # "minimize" with no game page: the main window goes to the task bar.
+    click_on(client, login, "minimize")
+    assert poll(lambda: rect_of(client, main["hwnd"])["rect"][0] <= -32000, 10), rect_of(client, main["hwnd"])
+    client.drive("post", main["hwnd"], str(WM_SYSCOMMAND), str(SC_RESTORE), "0")
+    assert poll(lambda: rect_of(client, login)["visible"], 10)
+
+    # "exitgame" answered No: the close beacon goes, everything stays.
+    click_on(client, login, "close")
+    ask = poll(lambda: message_box(client, "确定要取消本次登录吗？", main["pid"]), 10)
+    assert ask
+    client.click(ask["hwnd"], BOX_NO)
+    closes = lambda: [r for r in portal.requests() if r["path"] == "/_regevent.gif"  # noqa: E731
+                      and r["query"].startswith("event=115&")]
+    assert poll(lambda: len(closes()) == 1, 10)
+    assert "关闭客户端" in unquote(closes()[0]["query"])
+    assert rect_of(client, main["hwnd"]) and rect_of(client, login)["visible"]
+
+    # A login typed by hand: the stored account is there, the password typed.
+    click_on(client, login, "password")
+    client.drive("keys", *"secret")
+    assert poll(lambda: page(client, login, "value", "password") == "secret", 5)
+    click_on(client, login, "login")
+    pages = poll(lambda: game_pages(client, main), 20)
+    assert len(pages) == 1
+    assert portal.logins[-1]["user"] == "keeper"
+    assert page(client, login, "text", "count") == "第 42 次登录"  # "loginnum" counted on from 41
+    assert poll(lambda: client.read_settings().get("LoginCount") == "42", 5)
+    assert poll(lambda: rect_of(client, pages[0])["visible"], 20)
+
+    # The login window again, through the new-page button: its pay link opens
+    # the pay centre in the player's browser, logged in.
+    time.sleep(1.6)
+    client.click(main["hwnd"], 1026)
+    assert poll(lambda: rect_of(client, login)["visible"], 10)
+    click_on(client, login, "pay")
+    assert poll(lambda: portal.auto_logins, 30)
+    assert portal.auto_logins[0]["pauth"] == portal.logins[-1]["pauth"]
+    assert portal.auto_logins[0]["url"] == f"http://{portal.hosts['pay']}/"
+    assert portal.auto_logins[0]["ptusertype"] == "2"
+    assert poll(lambda: [r for r in portal.requests("pay") if r["path"] == "/"], 30)
+
+    # F5 in the page reaches the game page, which loads again.
+    loads = lambda: len([r for r in portal.requests() if r["path"] == "/lmdr/game.html"])  # noqa: E731
+    before = loads()
+    click_on(client, login, "account")
+    client.drive("keys", "f5")
+    assert poll(lambda: loads() == before + 1, 10)
+    assert rect_of(client, login)["visible"]
+
+    # Alt+F4 in the page hides the login window (a game is open); it shows
+    # again, usable.
+    click_on(client, login, "account")
+    client.drive("keys", "alt+f4")
+    assert poll(lambda: not rect_of(client, login)["visible"], 10)
+    assert rect_of(client, main["hwnd"])
+    time.sleep(1.6)
+    client.click(main["hwnd"], 1026)
+    assert poll(lambda: rect_of(client, login)["visible"], 10)
+    assert page(client, login, "fill", "account", "again") == ""
+    assert page(client, login, "value", "account") == "again"
+
+    # "minimize" with a game page open hides the login window; so does
+    # "exitgame" answered Yes, and the client goes on.
+    click_on(client, login, "minimize")
+    assert poll(lambda: not rect_of(client, login)["visible"], 10)
+    time.sleep(1.6)
+    client.click(main["hwnd"], 1026)
+    assert poll(lambda: rect_of(client, login)["visible"], 10)
+    click_on(client, login, "close")
+    ask = poll(lambda: message_box(client, "确定要取消本次登录吗？", main["pid"]), 10)
+    client.click(ask["hwnd"], BOX_YES)
+    assert poll(lambda: not rect_of(client, login)["visible"], 10)
+    assert poll(lambda: len(closes()) == 2, 10)
+    assert rect_of(client, main["hwnd"]) and len(game_pages(client, main)) == 1
+
+    client.exit_from_tray(main["hwnd"])
+    assert wait_exit(proc) == 0
+    assert client.drive("gone", main["hwnd"], "15000").returncode == 0
+
+
+def reg_value(client, value):
+    r = client.prefix.reg_query(RUN_KEY, value, view64=True)
+    return r.stdout.decode(errors="replace") if r.returncode == 0 else None
