@@ -276,7 +276,8 @@ class PortalSimulator:
         body = (f"<h1>{name}授权登录</h1>"
                 f'<form method="get" action="{escape(back)}">'
                 f'<input type="hidden" name="state" value="{escape(state)}">'
-                f'<label>{name}账号 <input name="code"></label> <input type="submit" value="授权并登录"></form>')
+                f'<label>{name}账号 <input id="code" name="code"></label> '
+                '<input id="authorize" type="submit" value="授权并登录"></form>')
         return Reply(200, simple_page(f"{name}授权登录", body), HTML)
 
     def ext_bind_page(self, kind: str, code: str, message: str = "") -> bytes:
@@ -293,7 +294,9 @@ class PortalSimulator:
         pauth = secrets.token_hex(16)
         self.logins.append({"user": user, "pauth": pauth, "via": kind})
         cookies = [f"Pauth={pauth}; Path=/", "ptusertype=3; Path=/", f"ptaccount={quote(user)}; Path=/"]
-        page = simple_page("登录成功", "<p>登录成功，请稍候……</p>")
+        # As the services' own pages do, the closing page says so in a box
+        # of its own, which the client's external-login window takes away.
+        page = simple_page("登录成功", "<p>登录成功，请稍候……</p><script>alert('登录成功');</script>")
         return Reply(200, page, {**HTML, "Set-Cookie": cookies})
 
     def reply_for(self, host: str, path: str, query: str = "", body: bytes = b"") -> Reply:

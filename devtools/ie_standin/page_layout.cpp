@@ -224,10 +224,10 @@ private:
             const std::wstring shown = display == style.end() ? L"" : Trim(display->second);
             if (shown == L"inline-block" || (shown.empty() && !IsBlock(child.tag) && Length(style, L"width") > 0)) {
                 const Margins m = MarginsOf(style, 0);
-                const int w = std::max(0, Length(style, L"width", box.w)), h = std::max(0, Length(style, L"height"));
-                CLayoutRect r = Place(line, m.left + w + m.right, h);
-                r = {r.x + m.left, r.y, w, h};
-                Boxed(child, style, r, textColour, inLink);
+                const int w = std::max(0, Length(style, L"width", box.w)), h = Length(style, L"height");
+                CLayoutRect r = Place(line, m.left + w + m.right, std::max(0, h));
+                r = Boxed(child, style, {r.x + m.left, r.y, w, h}, textColour, inLink);
+                line.height = std::max(line.height, r.h);
                 continue;
             }
             if (shown == L"block" || (shown.empty() && IsBlock(child.tag))) {
@@ -237,7 +237,7 @@ private:
                 CLayoutRect r{box.x + m.left, line.y + m.top, Length(style, L"width", box.w),
                               Length(style, L"height", box.h)};
                 if (r.w < 0) r.w = std::max(0, box.w - m.left - m.right);
-                Boxed(child, style, r, textColour, inLink);
+                r = Boxed(child, style, r, textColour, inLink);
                 line.y = r.y + r.h + m.bottom;
                 line.x = line.left;
                 line.height = 0;
@@ -248,9 +248,10 @@ private:
         }
     }
 
-    // A box: its background first, then its content; an unset height is the content's.
-    void Boxed(CHtmlNode& node, const std::map<std::wstring, std::wstring>& style, CLayoutRect r, long colour,
-               bool link) {
+    // A box: its background first, then its content; an unset height (-1) is
+    // the content's. Returns where the box went.
+    CLayoutRect Boxed(CHtmlNode& node, const std::map<std::wstring, std::wstring>& style, CLayoutRect r, long colour,
+                      bool link) {
         const std::size_t index = m_out.items.size();
         CLayoutItem item;
         item.kind = CLayoutItem::Box;
@@ -262,6 +263,7 @@ private:
         const int used = Flow(node, inner, colour, link);
         if (r.h < 0) r.h = used;
         m_out.items[index].rect = r;
+        return r;
     }
 
     bool Control(CHtmlNode& node, const std::map<std::wstring, std::wstring>& style, Line& line) {

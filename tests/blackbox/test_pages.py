@@ -6,7 +6,12 @@ from __future__ import annotations
 import time
 from urllib.parse import unquote
 
+import pytest
+
 from conftest import login_windows, owned, poll, rect_of, wait_exit
+
+
+LOGIN_PATH = "/lmdr/clients/chn-xpvt/reg.html"
 
 
 def page(client, hwnd, *command) -> str | None:
@@ -260,3 +265,100 @@ def test_the_login_pages_commands_and_the_players_own_hands(client, portal, stan
 def reg_value(client, value):
     r = client.prefix.reg_query(RUN_KEY, value, view64=True)
     return r.stdout.decode(errors="replace") if r.returncode == 0 else None
+
+
+@pytest.mark.parametrize("where,status", [("login", 404), ("login", 500), ("login", None), ("game", 500)],
+                         ids=["login-404", "login-500", "login-refused", "game-500"])
+def test_the_portal_failing_at_the_login_or_the_game_address(client, portal, standin, where, status):
+    """The login page answered 404 or 500 or not at all: the login window
+    cancels the browser's error page and stays as it was, and the client
+    goes on. A game address answered 500: the game page keeps the browser's
+    own error page (it does not cancel it), and shows itself."""
+    path = LOGIN_PATH if where == "login" else "/lmdr/game.html"
+    if status is None:
+        portal.stop()
+        portal.refuse.add("portal")
+        portal.start()
+    else:
+        portal.route("portal", path, "<html><body>error</body></html>", status=status)
+    proc = client.start()
+    main = client.main_window()
+    background, login, _ = login_windows(client, main)
+    errors = lambda: [line for line in standin.lines() if line.startswith("event NavigateError ")]  # noqa: E731
+    if where == "login":
+        assert poll(lambda: errors(), 20)
+        code, url = errors()[0].split(" ")[2:4]
+        assert code == (str(status) if status else "0x800C0002") and LOGIN_PATH in url
+        assert poll(lambda: f"cancelled error {url}" in standin.lines(), 5)
+        time.sleep(0.5)
+        # Nothing else was loaded: no document, no error page; the window stays.
+        assert page(client, login, "text") is None
+        assert rect_of(client, login)["visible"] and rect_of(client, background)["visible"]
+        assert not [line for line in standin.lines() if line.startswith("event NavigateComplete2")]
+        client.exit_client(main["hwnd"])  # no game page: the client ends
+    else:
+        log_in(client, login, "player1", "secret", "12")
+        pages = poll(lambda: game_pages(client, main), 20)
+        assert pages and poll(lambda: rect_of(client, pages[0])["visible"], 20)
+        assert page(client, pages[0], "text") == "This page can't be displayed"
+        game = [line for line in errors() if "/lmdr/game.html" in line]
+        assert game and game[0].startswith("event NavigateError 500 ")
+        assert not [line for line in standin.lines() if line.startswith("cancelled error ")]
+        client.exit_from_tray(main["hwnd"])
+    assert wait_exit(proc) == 0
+    assert client.drive("gone", main["hwnd"], "15000").returncode == 0
+
+
+EXT_TITLES = {"qzone": "QQ账号安全登录", "weibo": "新浪微博账号安全登录", "weixin": "微信账号安全登录"}
+
+
+def ext_window(client, kind):
+    """The external-login frame for a provider, and the page inside it."""
+    frame = client.wait_window("#32770", EXT_TITLES[kind])
+    pages = poll(lambda: [h for h in owned(client, frame["hwnd"]) if client.drive("text", h, "102").returncode == 0])
+    assert pages, "no page in the external-login window"
+    return frame, pages[0]
+
+
+def test_external_logins_through_qq_weibo_and_wechat(client, portal, standin):
+    """Each provider from the login page's own link: the external-login
+    window opens with its title and the provider's authorization page; a
+    second provider replaces a window still open; the authorization comes
+    back to the portal, whose cookie closes the window (its closing box
+    taken away), and the login page's "check_login" hands the account over."""
+    proc = client.start()
+    main = client.main_window()
+    background, login, _ = login_windows(client, main)
+    assert poll(lambda: len(commands(standin)) >= 3, 20)
+    click_on(client, login, "qq")
+    first, _ = ext_window(client, "qzone")
+    # Another provider while QQ's window is open (and covers the page's
+    # links): QQ's window goes.
+    assert page(client, login, "click", "weibo") == ""
+    _, ext = ext_window(client, "weibo")
+    assert client.drive("gone", first["hwnd"], "5000").returncode == 0
+    for n, kind in enumerate(("weibo", "weixin", "qzone")):
+        if n:
+            time.sleep(1.6)
+            client.click(main["hwnd"], 1026)
+            assert poll(lambda: rect_of(client, login)["visible"], 10)
+            click_on(client, login, {"qzone": "qq", "weixin": "wechat"}[kind])
+            _, ext = ext_window(client, kind)
+        assert poll(lambda: page(client, ext, "fill", "code", f"u{n}") == "", 20)  # the provider's page
+        assert page(client, ext, "click", "authorize") == ""
+        pages = poll(lambda: len(game_pages(client, main)) == n + 1 and game_pages(client, main), 30)
+        assert pages, (kind, standin.lines()[-10:])
+        assert portal.logins[-1] == {"user": f"{kind}_u{n}", "pauth": portal.logins[-1]["pauth"], "via": kind}
+        assert poll(lambda: not (rect_of(client, ext) or {}).get("visible"), 10)  # the page closed, and its box
+        assert poll(lambda: not message_box(client, "登录成功", main["pid"]), 10)
+        assert not [w for w in client.windows() if w["visible"] and w["title"] in EXT_TITLES.values()]
+        assert not rect_of(client, login)["visible"]
+        assert commands(standin)[-1].startswith("loadgame|") and commands(standin)[-1].endswith("logingame=lmdr")
+        assert f"-{kind}_u{n}" in unquote(commands(standin)[-1])
+    # Each closing page raised its box, and each was taken away.
+    assert len([line for line in standin.lines() if line == "host ShowMessage 登录成功"]) >= 3
+    asked = {(r["host"], r["path"]) for r in portal.requests()}
+    assert {("extlogin", "/weibo/authorize.do"), ("extlogin", "/weixin/authorize.do"),
+            ("qqauth", "/oauth2.0/authorize")} <= asked
+    client.exit_from_tray(main["hwnd"])
+    assert wait_exit(proc) == 0
