@@ -253,6 +253,7 @@ STDMETHODIMP CBrowserControlSite::FilterDataObject(IDataObject* d, IDataObject**
 
 BEGIN_MESSAGE_MAP(CDHtmlDialog, CDialog)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
+    ON_MESSAGE(WM_SIZE, OnSize)
 END_MESSAGE_MAP()
 
 const BrowserEventMap* CDHtmlDialog::GetThisBrowserEvents() {
@@ -350,6 +351,19 @@ void CDHtmlDialog::DestroyBrowser() {
 LRESULT CDHtmlDialog::OnDestroy(WPARAM wParam, LPARAM lParam) {
     DestroyBrowser();
     return DefWindowProc(WM_DESTROY, wParam, lParam);
+}
+
+LRESULT CDHtmlDialog::OnSize(WPARAM wParam, LPARAM lParam) {
+    // The browser fills the client area, whatever size the window takes.
+    if (wParam != SIZE_MINIMIZED && m_pBrowserApp) {
+        IOleInPlaceObject* inPlace = nullptr;
+        if (SUCCEEDED(m_pBrowserApp->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
+            const RECT client{0, 0, LOWORD(lParam), HIWORD(lParam)};
+            inPlace->SetObjectRects(&client, &client);
+            inPlace->Release();
+        }
+    }
+    return DefWindowProc(WM_SIZE, wParam, lParam);
 }
 
 bool CDHtmlDialog::Navigate(const std::wstring& url) {

@@ -218,6 +218,7 @@ protected:
     // Makes the site for the browser; null on failure.
     virtual CBrowserControlSite* CreateControlSite();
     LRESULT OnDestroy(WPARAM, LPARAM);
+    LRESULT OnSize(WPARAM, LPARAM);
     BOOL PreTranslateMessage(MSG* pMsg) override;
 
     void OnNavigateComplete2Event(DISPPARAMS* params);

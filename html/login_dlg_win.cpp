@@ -51,6 +51,7 @@ BEGIN_MESSAGE_MAP(CLoginDlg, CDHtmDlgEx)
     ON_MESSAGE(ExtLoginFinished, OnExtLoginFinished)
     ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
     ON_MESSAGE(WM_CLOSE, OnClose)
+    ON_MESSAGE(WM_SIZE, OnSize)
 END_MESSAGE_MAP()
 
 void ReportLoginWindowClosed(HWND mainWindow) {
@@ -65,6 +66,10 @@ LRESULT CLoginDlg::OnClose(WPARAM, LPARAM) {
 
 // Where the page does not cover the dialog, the colour key lets the
 // background picture show through.
+// The page dialog's browser keeps the size its placement gives it (after a
+// navigation, and with the background window); a size change alone leaves it.
+LRESULT CLoginDlg::OnSize(WPARAM wParam, LPARAM lParam) { return DefWindowProc(WM_SIZE, wParam, lParam); }
+
 LRESULT CLoginDlg::OnEraseBkgnd(WPARAM wParam, LPARAM) {
     RECT client{};
     ::GetClientRect(m_hWnd, &client);

@@ -26,6 +26,7 @@ public:
 
 protected:
     LRESULT OnExtLoginFinished(WPARAM, LPARAM);
+    LRESULT OnSize(WPARAM, LPARAM);
     LRESULT OnEraseBkgnd(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
     HRESULT OnMouseDown(IHTMLElement*);

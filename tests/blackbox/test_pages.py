@@ -65,6 +65,12 @@ def test_a_player_logs_in_through_the_pages_and_plays(client, portal, standin):
     assert poll(lambda: not rect_of(client, login)["visible"], 10)  # handed over: the login window goes
     assert poll(lambda: rect_of(client, pages[0])["visible"], 20)   # the page shows itself when loaded
     assert page(client, pages[0], "text", "where") == "服务器 12"
+    # Its browser fills the page window laid over the main window, with the
+    # game page's host flags (no 3-D border, no scroll bars).
+    browser = next(c["hwnd"] for c in client.children(pages[0]) if c["id"] == 102)
+    assert poll(lambda: rect_of(client, browser)["rect"] == rect_of(client, pages[0])["rect"], 5), \
+        (rect_of(client, browser), rect_of(client, pages[0]))
+    assert "host GetHostInfo 0x0000000C" in standin.lines()
     logins = [r for r in portal.requests() if r["path"] == "/login.htm"]
     assert [r["query"].rsplit("&", 2)[-2:] for r in logins] == [["uid=player1", "index=1"]]
 
