@@ -20,7 +20,8 @@ from pathlib import Path
 
 import pytest
 
-from conftest import poll
+from conftest import login_windows, poll, rect_of
+from test_pages import log_in, page
 
 REPO = Path(__file__).resolve().parents[2]
 SCREEN = (1280, 800)
@@ -35,6 +36,7 @@ SELECTION = (90, 4, 700, 300)  # dragged from the first corner to the second: ta
 FRAME_GREEN = (108, 226, 108)
 TAB_CURRENT_TOP = (240, 165, 58)   # the current tab's top line in the tab image
 MARGIN = 30                        # overlay kept around the screenshot tool's windows
+GAME_PAGE = (16, 19, 27)           # the simulator's game page
 
 
 class Picture:
@@ -140,33 +142,41 @@ def grow(rect, margin):
     return left, top, right - left, bottom - top
 
 
-def test_readme_screenshots(client, portal, shots_dir, tmp_path):
+def test_readme_screenshots(client, portal, standin, shots_dir, tmp_path):
     shooter = Shooter(client, shots_dir, tmp_path)
     client.start("/web4286D")
     main = client.main_window()
     pid = main["pid"]
 
-    # 1. The login window: the page's browser fills it, over the layered
-    #    background picture, and stays blank (no HTML engine here).
+    # 1. The login window: the portal's login page (the stand-in browser
+    #    control draws it), transparent where the page is magenta, over the
+    #    layered background picture.
     login = poll(lambda: next((w for w in visible_dialogs(client, pid)
                                if w["title"] == "Lumendor" and w["rect"][2:] == (1208, 668)), None))
     assert login, f"no login window: {visible_dialogs(client, pid)}"
+    _, page_dialog, _ = login_windows(client, main)
+    assert poll(lambda: page(client, page_dialog, "text", "panel") is not None, 20)
     background = REPO / "res" / "skin" / "129.png"
-    # Opaque points of the picture, spread over the window and its corners:
-    # none of the picture may show through.
-    points = [(900, 200), (640, 600), (1100, 500), (300, 560), (2, 2), (1205, 665)]
-    covered = {p: png_pixel(background, *p) for p in points}
+    # The picture shows through the page's magenta; the page's panel covers it.
+    through = {p: png_pixel(background, *p) for p in [(300, 560), (2, 2), (1205, 665), (100, 300)]}
 
     def login_check(pic):
-        for p, colour in covered.items():
-            if near(pic(*p), colour, 6) or not near(pic(*p), (255, 255, 255), 6):
-                return f"pixel {p} is {pic(*p)}, not the blank browser (the picture has {colour})"
+        for p, colour in through.items():
+            if not near(pic(*p), colour, 6):
+                return f"pixel {p} is {pic(*p)}, not the picture's {colour}"
+        if not near(pic(1090, 520), (32, 38, 58), 6):
+            return f"no login panel at (1090, 520): {pic(1090, 520)}"
+        if not pic.any_in(768, 170, 900, 195, lambda c: near(c, (240, 165, 58), 40)):
+            return "no panel heading"
         return None
-    shooter.take("login", login["rect"], login_check, blank=True)
+    shooter.take("login", login["rect"], login_check)
 
-    # 2. The main window with three accounts handed over, as the login page
-    #    would hand them: three tabs, the third current.
-    for title in ACCOUNTS:
+    # 2. The main window with three accounts: the first logged in on the
+    #    login page, two more handed over as the page would hand them; three
+    #    tabs, the third current, and the third account's game page.
+    log_in(client, page_dialog, "player", "secret", "12")
+    assert poll(lambda: not rect_of(client, page_dialog)["visible"], 20)
+    for title in ACCOUNTS[1:]:
         hand_over(client, main, title)
     # The login page hides its window after a hand-over; these hand-overs
     # came from outside, so close it the way the page's own close does.
@@ -189,8 +199,8 @@ def test_readme_screenshots(client, portal, shots_dir, tmp_path):
         # No fourth tab: no title and no tab line after the new-page button.
         if pic.any_in(690, 8, 810, 22, lambda c: min(c) > 120) or near(pic(746, 3), TAB_CURRENT_TOP, 20):
             return "a fourth tab"
-        if not near(pic(640, 400), (27, 31, 42), 6):
-            return f"the empty page area is {pic(640, 400)}, not the skin's background"
+        if not near(pic(640, 400), GAME_PAGE, 6):
+            return f"the page area is {pic(640, 400)}, not the game page"
         return None
     shooter.take("main-three-tabs", main["rect"], main_check)
 
@@ -265,9 +275,9 @@ def test_readme_screenshots(client, portal, shots_dir, tmp_path):
         sx, sy = x1 - crop[0], y1 - crop[1]
         inside = pic(sx + 100, sy + 100)   # the frozen main window at full brightness
         outside = pic(sx - MARGIN // 2, sy + 100)  # the same window under the darkening
-        if not near(inside, (27, 31, 42), 6):
+        if not near(inside, GAME_PAGE, 6):
             return f"inside the selection {inside}"
-        if not (all(o < i for o, i in zip(outside, inside) if i > 8) and near(outside, (14, 16, 22), 6)):
+        if not (all(o < i for o, i in zip(outside, inside) if i > 8) and near(outside, tuple(round(c / 2) for c in GAME_PAGE), 6)):
             return f"outside the selection {outside}, inside {inside}"
         if not near(pic(sx, sy + 50), FRAME_GREEN, 10) or not near(pic(sx + (x2 - x1) // 2, sy), FRAME_GREEN, 10):
             return "no green frame"
