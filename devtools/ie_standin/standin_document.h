@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <mshtml.h>
 
+#include "standin_dispatch.h"
+
 #include <memory>
 #include <string>
 
@@ -43,15 +45,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
     // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-        if (n) *n = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
+    LM_VTABLE_ONLY_DISPATCH
     // IHTMLDocument2: what hosts use
     STDMETHODIMP get_Script(IDispatch** p) override;
     STDMETHODIMP get_title(BSTR* p) override;

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <mshtml.h>
 
+#include "standin_dispatch.h"
+
 #include <string>
 
 struct CHtmlNode;
@@ -24,15 +26,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
     // IDispatch (hosts use the vtable)
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-        if (n) *n = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
+    LM_VTABLE_ONLY_DISPATCH
     // IHTMLElement: what hosts use
     STDMETHODIMP get_tagName(BSTR* p) override;
     STDMETHODIMP get_className(BSTR* p) override;
@@ -67,15 +61,7 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-        if (n) *n = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
+    LM_VTABLE_ONLY_DISPATCH
     STDMETHODIMP get_srcElement(IHTMLElement** p) override;
     STDMETHODIMP get_altKey(VARIANT_BOOL* p) override;
     STDMETHODIMP get_ctrlKey(VARIANT_BOOL* p) override;
