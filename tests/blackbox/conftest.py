@@ -234,6 +234,12 @@ def rect_of(client, hwnd):
     return parse_window(r.stdout.decode().strip()) if r.returncode == 0 else None
 
 
+def reg_value(client, key, value, view64=False):
+    """A registry value as `reg query` prints it, or None when it is not there."""
+    r = client.prefix.reg_query(key, value, view64=view64)
+    return r.stdout.decode(errors="replace") if r.returncode == 0 else None
+
+
 def owned(client, hwnd):
     return [line.split("\t")[0] for line in client.drive("owned", hwnd).stdout.decode().splitlines() if line]
 

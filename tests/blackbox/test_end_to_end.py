@@ -21,7 +21,7 @@ import time
 from pathlib import Path
 from urllib.parse import parse_qs
 
-from conftest import wait_exit
+from conftest import reg_value, wait_exit
 
 INSTALL = r"C:\ProgramData\4286\GameLogin"
 EXE = INSTALL + r"\Lumendor.exe"
@@ -89,11 +89,6 @@ def install_files(client):
 def today():
     d = datetime.date.today()
     return f"{d.year}/{d.month}/{d.day}"
-
-
-def reg_value(client, key, value, view64=False):
-    r = client.prefix.reg_query(key, value, view64=view64)
-    return r.stdout.decode(errors="replace") if r.returncode == 0 else None
 
 
 # -- the request log -----------------------------------------------------------

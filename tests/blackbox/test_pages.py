@@ -8,7 +8,7 @@ from urllib.parse import unquote
 
 import pytest
 
-from conftest import login_windows, owned, poll, rect_of, wait_exit
+from conftest import login_windows, owned, poll, rect_of, reg_value, wait_exit
 
 
 LOGIN_PATH = "/lmdr/clients/chn-xpvt/reg.html"
@@ -173,11 +173,11 @@ def test_the_login_pages_commands_and_the_players_own_hands(client, portal, stan
     # The start-with-Windows box, clicked: the Run value comes and goes.
     click_on(client, login, "autorun")
     assert poll(lambda: commands(standin)[-1:] == ["autorun1"], 10)
-    assert poll(lambda: "Lumendor.exe" in (reg_value(client, "Lm03000") or ""), 10)
+    assert poll(lambda: "Lumendor.exe" in (reg_value(client, RUN_KEY, "Lm03000", view64=True) or ""), 10)
     assert page(client, login, "checked", "autorun") == "1"
     click_on(client, login, "autorun")
     assert poll(lambda: commands(standin)[-1:] == ["autorun0"], 10)
-    assert poll(lambda: reg_value(client, "Lm03000") is None, 10)
+    assert poll(lambda: reg_value(client, RUN_KEY, "Lm03000", view64=True) is None, 10)
 
     # Enter and Escape in a field of the page: nothing happens.
     click_on(client, login, "password")
@@ -267,10 +267,6 @@ def test_the_login_pages_commands_and_the_players_own_hands(client, portal, stan
     assert wait_exit(proc) == 0
     assert client.drive("gone", main["hwnd"], "15000").returncode == 0
 
-
-def reg_value(client, value):
-    r = client.prefix.reg_query(RUN_KEY, value, view64=True)
-    return r.stdout.decode(errors="replace") if r.returncode == 0 else None
 
 
 @pytest.mark.parametrize("where,status", [("login", 404), ("login", 500), ("login", None), ("game", 500)],
