@@ -5,6 +5,7 @@ if(LUMENDOR_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 add_compile_options(-Wall -Wextra)
+option(LUMENDOR_COVERAGE "count the portable logic's executed lines (gcov)" OFF)
 
 # The socket client runs natively over BSD sockets.
 add_library(lumendor_portable STATIC ${LUMENDOR_PORTABLE_SOURCES} net/sock_platform_posix.cpp)
@@ -12,6 +13,10 @@ target_include_directories(lumendor_portable PUBLIC ${CMAKE_SOURCE_DIR} ${LUMEND
 # The icon description is read with jsoncpp (Debian's libjsoncpp-dev here).
 find_package(jsoncpp CONFIG REQUIRED)
 target_link_libraries(lumendor_portable PUBLIC JsonCpp::JsonCpp)
+if(LUMENDOR_COVERAGE)
+    target_compile_options(lumendor_portable PRIVATE --coverage)
+    target_link_options(lumendor_portable INTERFACE --coverage)
+endif()
 
 find_package(GTest CONFIG QUIET)
 if(NOT GTest_FOUND)

@@ -63,10 +63,24 @@ target_link_libraries(lumendor_deps INTERFACE
 add_library(lumendor_core OBJECT ${LUMENDOR_PORTABLE_SOURCES} ${LUMENDOR_WIN_SOURCES})
 target_link_libraries(lumendor_core PUBLIC lumendor_deps)
 
+# The coverage build (preset windows-coverage, never shipped): the client's
+# own code counts its lines, and every program made of it writes its counts
+# while it runs, so that a process a test ends by force still reports.
+option(LUMENDOR_COVERAGE "count the client's executed lines (gcov)" OFF)
+if(LUMENDOR_COVERAGE)
+    set(_lumendor_coverage_flags --coverage -O0 -fprofile-update=atomic)
+    target_compile_options(lumendor_core PRIVATE ${_lumendor_coverage_flags})
+    target_sources(lumendor_core PRIVATE devtools/coverage/gcov_flush_win.cpp)
+    target_link_options(lumendor_deps INTERFACE --coverage)
+endif()
+
 add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
 target_link_libraries(Lumendor PRIVATE lumendor_core)
 # The shipped client carries no symbol tables (half its size as linked).
 target_link_options(Lumendor PRIVATE -municode -mwindows $<$<CONFIG:Release>:-s>)
+if(LUMENDOR_COVERAGE)
+    target_compile_options(Lumendor PRIVATE ${_lumendor_coverage_flags})
+endif()
 set_target_properties(Lumendor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 file(GLOB LUMENDOR_RESOURCE_FILES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/res/skin/*.png ${CMAKE_SOURCE_DIR}/res/icons/*.ico
@@ -82,6 +96,9 @@ add_executable(LumendorFastTimers WIN32 framework/winmain_win.cpp res/Lumendor.r
     $<FILTER:$<TARGET_OBJECTS:lumendor_core>,EXCLUDE,main_dlg_win\.cpp\.obj$>)
 add_dependencies(LumendorFastTimers lumendor_core)
 target_compile_definitions(LumendorFastTimers PRIVATE LUMENDOR_RUNNING_TIME_PERIOD=250)
+if(LUMENDOR_COVERAGE)
+    target_compile_options(LumendorFastTimers PRIVATE ${_lumendor_coverage_flags})
+endif()
 target_link_libraries(LumendorFastTimers PRIVATE lumendor_deps)
 target_link_options(LumendorFastTimers PRIVATE -municode -mwindows)
 target_include_directories(LumendorFastTimers PRIVATE ${CMAKE_SOURCE_DIR}/res)

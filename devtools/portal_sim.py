@@ -228,6 +228,10 @@ class PortalSimulator:
         if not pauth or not target.startswith("http://"):
             return Reply(400, b"bad auto-login", {"Content-Type": "text/plain"})
         return Reply(302, b"", {"Location": target, "Set-Cookie": f"Pauth={pauth}; Path=/"})
+    def address(self, host: str, path: str) -> str:
+        """The address of a path on one of the simulator's hosts."""
+        return f"http://{parse_host_text(self.hosts.get(host, ''))}{path}"
+
     # -- external login ----------------------------------------------------
     def ext_address(self, kind: str, page: str) -> str:
         return f"http://{parse_host_text(self.hosts.get('extlogin', ''))}/{kind}/{page}"

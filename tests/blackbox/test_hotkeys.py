@@ -15,7 +15,7 @@ from conftest import wait_exit
 WM_SYSCOMMAND, SC_CLOSE, WM_KEYDOWN = 0x0112, 0xF060, 0x0100
 WM_LBUTTONDOWN, WM_LBUTTONUP = 0x0201, 0x0202
 VK_F5 = 0x74
-GAME = "http://127.0.0.1:47301/lmdr/game.html?server=12&logingame=lmdr"
+GAME = "/lmdr/game.html?server=12&logingame=lmdr"
 
 # A pixel of the mute button (client (10, 36), 56 x 23) that is bright in the
 # muted image and dim in the sound-on image.
@@ -126,7 +126,7 @@ def account_label(client, main):
 
 
 def test_with_no_page_open_the_boss_and_mute_keys_do_nothing(client, portal):
-    client.start("/newgm", "h0", "x" + GAME)
+    client.start("/newgm", "h0", "x" + portal.address("portal", GAME))
     main = client.main_window()
     login = login_window(client, main)
 
@@ -154,7 +154,7 @@ def test_with_no_page_open_the_boss_and_mute_keys_do_nothing(client, portal):
 
 
 def test_boss_key_hides_everything_and_brings_it_back_in_front(client, portal):
-    client.start("/newgm", "h0", "x" + GAME)
+    client.start("/newgm", "h0", "x" + portal.address("portal", GAME))
     main = client.main_window()
     login = login_window(client, main)
     assert hand_over(client, main, "p1") == 1
@@ -191,7 +191,7 @@ def test_boss_key_hides_everything_and_brings_it_back_in_front(client, portal):
 
 
 def test_mute_key_flips_the_mute_button_within_the_poll(client, portal):
-    client.start("/newgm", "h0", "x" + GAME)
+    client.start("/newgm", "h0", "x" + portal.address("portal", GAME))
     main = client.main_window()
     assert hand_over(client, main, "p1") == 1
     main = playing_main_window(client)
@@ -213,7 +213,7 @@ def test_mute_key_flips_the_mute_button_within_the_poll(client, portal):
 
 
 def test_window_switch_key_cycles_three_pages(client, portal):
-    client.start("/newgm", "h0", "x" + GAME)
+    client.start("/newgm", "h0", "x" + portal.address("portal", GAME))
     main = client.main_window()
     for account in ("p1", "p2", "p3"):
         assert hand_over(client, main, account) == 1
@@ -244,7 +244,7 @@ def test_window_switch_key_cycles_three_pages(client, portal):
 
 def test_the_refresh_buttons_f5_is_never_the_switch_key(client, portal):
     client.write_settings({"AltWndKey": "0,116"})  # the window-switch key is F5 alone
-    client.start("/newgm", "h0", "x" + GAME)
+    client.start("/newgm", "h0", "x" + portal.address("portal", GAME))
     main = client.main_window()
     for account in ("p1", "p2"):
         assert hand_over(client, main, account) == 1

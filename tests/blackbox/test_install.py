@@ -183,7 +183,7 @@ def test_icon_download_cut_half_way_completes_on_the_next_start(client, portal):
     # Five attempts of a tenth each: half of the file arrives in this run.
     portal.file("portal", "/icons/star.ico", star, etag='"star-2"', cut=len(star) // 10)
     portal.route("portal", "/webStatic/index.php",
-                 '{"iconUrl":"http://127.0.0.1:47301/icons/star.ico","iconName":"星","time":"2"}')
+                 '{"iconUrl":"%s","iconName":"星","time":"2"}' % portal.address("portal", "/icons/star.ico"))
     proc = client.start("/Lm03000D", exe=client.install_dir / "Lumendor.exe")
     main = client.main_window()
     client.exit_client(main["hwnd"])
@@ -213,8 +213,8 @@ def test_icon_refresh_renames_the_shortcuts(client, portal):
 
     def describe(name, stamp):
         portal.route("portal", "/webStatic/index.php",
-                     'iconInfo({"iconUrl":"http://127.0.0.1:47301/icons/star.ico","iconName":"%s","time":"%s"});'
-                     % (name, stamp))
+                     'iconInfo({"iconUrl":"%s","iconName":"%s","time":"%s"});'
+                     % (portal.address("portal", "/icons/star.ico"), name, stamp))
 
     describe("星光岛", "2026-12-01")
     first = client.start()

@@ -98,7 +98,7 @@ def test_hand_overs_open_pages_and_closing_sends_records(client, portal):
 
 
 def test_f5_and_ctrl_d_reach_the_current_page_only(client, portal):
-    game = "http://127.0.0.1:47301/lmdr/game.html?server=12&logingame=lmdr"
+    game = portal.address("portal", "/lmdr/game.html?server=12&logingame=lmdr")
     proc = client.start("/newgm", "h0", "x" + game)
     main = client.main_window()
     hwnd = main["hwnd"]
@@ -141,7 +141,7 @@ def test_f5_and_ctrl_d_reach_the_current_page_only(client, portal):
 
 
 def test_page_follows_a_plain_move_and_f5_in_the_login_window_refreshes_it(client, portal):
-    game = "http://127.0.0.1:47301/lmdr/game.html?server=12&logingame=lmdr"
+    game = portal.address("portal", "/lmdr/game.html?server=12&logingame=lmdr")
     client.start("/newgm", "h0", "x" + game)
     main = client.main_window()
     hwnd = main["hwnd"]

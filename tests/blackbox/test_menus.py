@@ -4,7 +4,7 @@ messages, the link buttons."""
 from __future__ import annotations
 
 import time
-from urllib.parse import parse_qs, unquote, urlsplit
+from urllib.parse import parse_qs, quote, unquote, urlsplit
 
 from conftest import wait_exit
 
@@ -114,9 +114,10 @@ def test_newcomer_card_link_logs_in_with_the_current_page(client, portal):
     query = parse_qs(logins[0]["query"])
     assert {k: v[0] for k, v in query.items()} == {
         "_c": "hallClient", "_a": "autoLogin", "pauth": "tok-s7x", "ptusertype": "2", "type": "4", "game": "lmdr",
-        "url": "http://127.0.0.1:47301/s7x/xsk/"}
+        "url": portal.address("portal", "/s7x/xsk/")}
     # The target percent-encoded whole (the browser may give the dots back).
-    assert "url=http%3A%2F%2F127%2E0%2E0%2E1%3A47301%2Fs7x%2Fxsk%2F&" in logins[0]["query"].replace(".", "%2E")
+    encoded = quote(portal.address("portal", "/s7x/xsk/"), safe="").replace(".", "%2E")
+    assert f"url={encoded}&" in logins[0]["query"].replace(".", "%2E")
     # The browser followed the auto-login to the page, logged in.
     page = next(r for r in portal.requests("portal") if r["path"] == "/s7x/xsk/")
     assert "Pauth=tok-s7x" in page["headers"].get("Cookie", "")
