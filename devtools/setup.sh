@@ -14,7 +14,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32 wine64
   xvfb openbox x11-apps x11-utils xauth imagemagick libx11-dev xdotool
-  python3 python3-pytest
+  python3 python3-pytest gcovr
   fonts-wqy-microhei
   googletest libjsoncpp-dev
   clang libclang-rt-14-dev

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: native unit tests (ASan, UBSan),
 # Windows-side tests under Wine, black-box scenarios of the real client;
-# then prints the coverage report (devtools/coverage.py).
+# then prints the coverage report (devtools/coverage_report.py).
 #
 # The coverage of the Windows code comes from a second, instrumented build
 # of the client (preset windows-coverage, on ports of its own) that runs the
@@ -52,5 +52,5 @@ echo
 echo "== Coverage run (the instrumented client; it does not decide the result)"
 grep -E "tests passed|tests failed|^[0-9]+/[0-9]+ Test .*(Failed|Timeout)" build/wincov/ctest.log || true
 grep -E "^(FAILED|ERROR) |^[0-9]+ (passed|failed)|^=+ .*(passed|failed)" build/wincov/blackbox.log || true
-/usr/bin/python3 devtools/coverage.py
+/usr/bin/python3 devtools/coverage_report.py
 exit "$status"

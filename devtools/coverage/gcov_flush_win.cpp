@@ -5,7 +5,7 @@
 //
 // With LUMENDOR_COVERAGE_DIR set (a Windows path), each process writes into
 // a folder of its own below it, so that a process ended in the middle of a
-// write damages only its own last counts; devtools/coverage.py merges the
+// write damages only its own last counts; devtools/coverage_report.py merges the
 // folders. Without it the counts go beside the objects at exit, as gcov's
 // own.
 #include <windows.h>

@@ -2,7 +2,7 @@
 """The test command's coverage report: which of the client's lines the tests
 ran, per folder and per file, and the functions nothing ran.
 
-    coverage.py [--native build/native] [--windows build/wincov] [--out build/coverage]
+    coverage_report.py [--native build/native] [--windows build/wincov] [--out build/coverage]
 
 Two sources of counts, read with gcovr:
   * the native unit tests (build/native, LUMENDOR_COVERAGE on): the portable
