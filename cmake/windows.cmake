@@ -78,9 +78,6 @@ add_executable(Lumendor WIN32 framework/winmain_win.cpp res/Lumendor.rc)
 target_link_libraries(Lumendor PRIVATE lumendor_core)
 # The shipped client carries no symbol tables (half its size as linked).
 target_link_options(Lumendor PRIVATE -municode -mwindows $<$<CONFIG:Release>:-s>)
-if(LUMENDOR_COVERAGE)
-    target_compile_options(Lumendor PRIVATE ${_lumendor_coverage_flags})
-endif()
 set_target_properties(Lumendor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 file(GLOB LUMENDOR_RESOURCE_FILES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/res/skin/*.png ${CMAKE_SOURCE_DIR}/res/icons/*.ico
@@ -97,6 +94,8 @@ add_executable(LumendorFastTimers WIN32 framework/winmain_win.cpp res/Lumendor.r
 add_dependencies(LumendorFastTimers lumendor_core)
 target_compile_definitions(LumendorFastTimers PRIVATE LUMENDOR_RUNNING_TIME_PERIOD=250)
 if(LUMENDOR_COVERAGE)
+    # The two sources these compile beside the core's objects count too.
+    target_compile_options(Lumendor PRIVATE ${_lumendor_coverage_flags})
     target_compile_options(LumendorFastTimers PRIVATE ${_lumendor_coverage_flags})
 endif()
 target_link_libraries(LumendorFastTimers PRIVATE lumendor_deps)
