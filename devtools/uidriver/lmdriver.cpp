@@ -215,20 +215,19 @@ bool SendChord(const std::wstring& chordText) {
         if (plus == std::wstring::npos) break;
         start = plus + 1;
     }
+    // Each key with its scan code, as a keyboard sends it: the messages'
+    // lParam carries it, and some key handling reads it.
     std::vector<INPUT> inputs;
-    for (WORD vk : chord) {
+    auto key = [&inputs](WORD vk, DWORD flags) {
         INPUT in{};
         in.type = INPUT_KEYBOARD;
         in.ki.wVk = vk;
+        in.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = flags;
         inputs.push_back(in);
-    }
-    for (auto it = chord.rbegin(); it != chord.rend(); ++it) {
-        INPUT in{};
-        in.type = INPUT_KEYBOARD;
-        in.ki.wVk = *it;
-        in.ki.dwFlags = KEYEVENTF_KEYUP;
-        inputs.push_back(in);
-    }
+    };
+    for (WORD vk : chord) key(vk, 0);
+    for (auto it = chord.rbegin(); it != chord.rend(); ++it) key(*it, KEYEVENTF_KEYUP);
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     return true;
 }

@@ -390,7 +390,7 @@ def keys(client, main, pages):
     mx, my = main["rect"][0] + MUTE_PIXEL[0], main["rect"][1] + MUTE_PIXEL[1]
     assert pixel(client, mx, my) >> 16 < 130  # sound on
     for muted in (True, False):
-        r = client.drive("keywatch", str(mx), str(my), "3000", "ctrl+q")
+        r = client.drive("keywatch", str(mx), str(my), "6000", "ctrl+q")
         assert r.returncode == 0, "the mute button did not follow the key"
         assert (int(r.stdout.decode().split()[0], 16) >> 16 > 180) == muted
     return by_account

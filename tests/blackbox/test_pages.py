@@ -103,6 +103,26 @@ def test_a_player_logs_in_through_the_pages_and_plays(client, portal, standin):
     assert len(game_pages(client, main)) == 2
     assert len([r for r in portal.requests() if r["path"] == "/login.htm"]) == 2
 
+    # Real keys on the page shown, once a click has activated it: F5 loads it
+    # again (the client's own refresh, then the control's answer to the key),
+    # Ctrl+D saves it as a favourite with its address.
+    current = next(p for p in pages if rect_of(client, p)["visible"])
+    address = page(client, current, "url")
+    loads = lambda: len([r for r in portal.requests() if r["path"] == "/lmdr/game.html"])  # noqa: E731
+    before, mark = loads(), len(standin.lines())
+    click_on(client, current, "where")
+    client.drive("keys", "f5")
+    assert poll(lambda: loads() > before, 10)
+    keyed = standin.lines()[mark:]
+    assert "Refresh" in keyed and keyed.index("Refresh") < keyed.index("host TranslateAccelerator 116"), keyed
+    click_on(client, current, "where")
+    client.drive("keys", "ctrl+d")
+    fav = client.wait_window("#32770", "添加收藏")
+    client.click(fav["hwnd"], 1)
+    favourites = client.prefix.user_dir() / "Favorites"
+    assert poll(lambda: any(f"URL={address}\r\n".encode() in f.read_bytes() for f in favourites.glob("*.url")), 5), \
+        [f.read_bytes() for f in favourites.glob("*.url")]
+
     client.exit_from_tray(main["hwnd"])
     assert wait_exit(proc) == 0
 
