@@ -125,10 +125,8 @@ def test_f5_and_ctrl_d_reach_the_current_page_only(client, portal):
     fav = client.wait_window("#32770", "添加收藏")
     client.click(fav["hwnd"], 1)  # "收藏"
     shortcut = client.prefix.user_dir() / "Favorites" / "Lumendor.url"
-    for _ in range(50):
-        if shortcut.exists():
-            break
-        time.sleep(0.1)
+    # Read once it is whole: the file shows up empty before it is written.
+    assert poll(lambda: shortcut.exists() and shortcut.read_bytes().endswith(b"IDList=\r\n"), 5)
     text = shortcut.read_bytes().decode("ascii")
     assert text.count(game) == 2 and text.startswith("[DEFAULT]\r\nBASEURL=" + game)
 
