@@ -56,11 +56,14 @@ def intact_gcda(path: Path) -> bool:
     return pos + 4 == len(data) and data[pos:] == b"\0\0\0\0"
 
 
-def merge_process_counts(counts: Path, work: Path) -> tuple[Path | None, int, int]:
+def merge_process_counts(counts: Path, work: Path) -> tuple[Path | None, int, int, int]:
     """Merges every process's folder into one flat folder of count files
     named after their absolute paths. Returns it (None if there were none),
-    the number of processes, and the number of damaged files left out."""
-    merged, processes, damaged = None, 0, 0
+    the number of processes merged, the number of damaged files left out,
+    and the number of processes left out because gcov-tool refused their
+    counts (a file of another build, or one whole in length but not in
+    content)."""
+    merged, processes, damaged, refused = None, 0, 0, 0
     for index, folder in enumerate(sorted(p for p in counts.iterdir() if p.is_dir())):
         flat = work / f"p{index}"
         flat.mkdir()
@@ -72,17 +75,22 @@ def merge_process_counts(counts: Path, work: Path) -> tuple[Path | None, int, in
             shutil.copyfile(gcda, flat / str(gcda.relative_to(folder)).replace("/", PATH_MARK))
         if not any(flat.iterdir()):
             continue
-        processes += 1
         if merged is None:
+            processes += 1
             merged = flat
             continue
         target = work / f"m{index}"
-        subprocess.run([MINGW_GCOV_TOOL, "merge", "-o", str(target), str(merged), str(flat)],
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        shutil.rmtree(merged)
+        done = subprocess.run([MINGW_GCOV_TOOL, "merge", "-o", str(target), str(merged), str(flat)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
         shutil.rmtree(flat)
+        if not done:
+            refused += 1
+            shutil.rmtree(target, ignore_errors=True)
+            continue
+        processes += 1
+        shutil.rmtree(merged)
         merged = target
-    return merged, processes, damaged
+    return merged, processes, damaged, refused
 
 
 def place_counts(merged: Path, build: Path) -> int:
@@ -160,11 +168,12 @@ def main(argv: list[str] | None = None) -> int:
             if counts not in stale.parents:
                 stale.unlink()
         with tempfile.TemporaryDirectory(prefix="lumendor-coverage-") as work:
-            merged, processes, damaged = merge_process_counts(counts, Path(work))
+            merged, processes, damaged, refused = merge_process_counts(counts, Path(work))
             if merged is not None:
                 place_counts(merged, args.windows)
         notes.append(f"Windows programs counted: {processes}"
-                     + (f" ({damaged} count files cut short by a forced end, left out)" if damaged else ""))
+                     + (f" ({damaged} count files cut short by a forced end, left out)" if damaged else "")
+                     + (f"; {refused} programs' counts refused by gcov-tool, left out" if refused else ""))
         if merged is not None:
             gcovr_json(args.windows, MINGW_GCOV, args.out / "windows.json")
             tracefiles.append(args.out / "windows.json")

@@ -15,8 +15,6 @@ BEGIN_BROWSER_EVENTS(CGameWnd, CDHtmlDialog)
     ON_BROWSER_EVENT(DISPID_BEFORENAVIGATE2, OnBeforeNavigateIgnored)
 END_BROWSER_EVENTS()
 
-CGameWnd::CGameWnd() : CGameWnd(GameUrl) {}
-
 CGameWnd::CGameWnd(const std::wstring& url) : CDHtmlDialog(IDD_BLANK), m_strUrl(url) { m_bCenterOnInit = false; }
 
 BOOL CGameWnd::OnInitDialog() {

@@ -7,7 +7,6 @@
 
 class CGameWnd : public CDHtmlDialog {
 public:
-    CGameWnd();  // copies the process-wide game address
     explicit CGameWnd(const std::wstring& url);
 
     BOOL OnInitDialog() override;

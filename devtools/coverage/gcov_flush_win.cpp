@@ -20,12 +20,25 @@ namespace {
 
 constexpr DWORD kFlushPeriodMs = 1000;
 
+// Held by a write of the counts; taken for good when the program exits, so
+// that the loop never writes beside (or after) libgcov's own exit write.
+CRITICAL_SECTION g_flushLock;
+
+void StopFlushing() { ::EnterCriticalSection(&g_flushLock); }
+
 DWORD WINAPI FlushLoop(LPVOID) {
+    ::Sleep(kFlushPeriodMs);
+    // Registered once the program runs, after the runtime registered the
+    // destructors that write the counts at exit: handlers run in reverse,
+    // so this one runs before them.
+    std::atexit(StopFlushing);
     for (;;) {
-        ::Sleep(kFlushPeriodMs);
+        ::EnterCriticalSection(&g_flushLock);
         // Written counts are cleared, so each write adds only what ran since.
         __gcov_dump();
         __gcov_reset();
+        ::LeaveCriticalSection(&g_flushLock);
+        ::Sleep(kFlushPeriodMs);
     }
 }
 
@@ -37,6 +50,7 @@ bool StartFlushing() {
     std::snprintf(prefix, sizeof prefix, "GCOV_PREFIX=%s/%lu-%lu", base,
                   static_cast<unsigned long>(::GetCurrentProcessId()), static_cast<unsigned long>(::GetTickCount()));
     if (_putenv(prefix) != 0) return false;
+    ::InitializeCriticalSection(&g_flushLock);
     HANDLE thread = ::CreateThread(nullptr, 0, FlushLoop, nullptr, 0, nullptr);
     if (!thread) return false;
     ::CloseHandle(thread);

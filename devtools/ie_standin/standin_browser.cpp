@@ -284,6 +284,36 @@ DWORD WINAPI LoadThread(void* param) {
     return 0;
 }
 
+// The page's own drop target, offered to the host on the first load as the
+// system's control offers its own: it takes no drop.
+class CNoDropTarget final : public IDropTarget {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = riid == IID_IUnknown || riid == IID_IDropTarget ? static_cast<IDropTarget*>(this) : nullptr;
+        if (!*ppv) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_cRef)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG n = ::InterlockedDecrement(&m_cRef);
+        if (n == 0) delete this;
+        return static_cast<ULONG>(n);
+    }
+    STDMETHODIMP DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override { return None(effect); }
+    STDMETHODIMP DragOver(DWORD, POINTL, DWORD* effect) override { return None(effect); }
+    STDMETHODIMP DragLeave() override { return S_OK; }
+    STDMETHODIMP Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override { return None(effect); }
+
+private:
+    static HRESULT None(DWORD* effect) {
+        if (effect) *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+    LONG m_cRef = 1;
+};
+
 std::wstring Decode(const std::string& bytes, const std::wstring& contentType) {
     UINT page = CP_UTF8;
     std::wstring lower = contentType;
@@ -576,6 +606,7 @@ HRESULT CStandInBrowser::Activate(LONG verb, HWND, LPCRECT rect) {
     if (wantUI && !m_uiActive) {
         Record(L"host OnUIActivate");
         m_inPlaceSite->OnUIActivate();
+        HostShowUI();
         if (m_frame) {
             Record(L"host Frame::SetActiveObject item");
             m_frame->SetActiveObject(this, L"item");
@@ -605,6 +636,11 @@ void CStandInBrowser::Deactivate() {
 STDMETHODIMP CStandInBrowser::UIDeactivate() {
     if (!m_uiActive) return S_OK;
     m_uiActive = false;
+    if (m_uiShown && m_uiHandler) {
+        Record(L"host HideUI");
+        m_uiHandler->HideUI();
+    }
+    m_uiShown = false;
     if (m_frame) {
         Record(L"host Frame::SetActiveObject null");
         m_frame->SetActiveObject(nullptr, nullptr);
@@ -838,6 +874,41 @@ void CStandInBrowser::HostGetHostInfo() {
     if (info.pchHostNS) ::CoTaskMemFree(info.pchHostNS);
 }
 
+// The first load asks the host where its options live; a key it names would
+// be read for the page's settings, which this control has none of.
+void CStandInBrowser::HostGetOptionKeyPath() {
+    if (!m_uiHandler) return;
+    LPOLESTR key = nullptr;
+    const HRESULT hr = m_uiHandler->GetOptionKeyPath(&key, 0);
+    Record(L"host GetOptionKeyPath " + Hex(hr) + (hr == S_OK && key ? L" " + std::wstring(key) : L""));
+    if (key) ::CoTaskMemFree(key);
+}
+
+// The host may put its own drop target in front of the page's; none is used.
+void CStandInBrowser::HostGetDropTarget() {
+    m_dropTargetOffered = true;
+    if (!m_uiHandler) return;
+    auto* own = new CNoDropTarget;
+    IDropTarget* replacement = nullptr;
+    const HRESULT hr = m_uiHandler->GetDropTarget(own, &replacement);
+    Record(L"host GetDropTarget " + Hex(hr) + (hr == S_OK && replacement ? L" replaced" : L""));
+    if (replacement) replacement->Release();
+    own->Release();
+}
+
+// The page's menus and tool bars are the host's to replace when the page is
+// activated; a host that fails the call is told to hide its own again.
+void CStandInBrowser::HostShowUI() {
+    if (!m_uiHandler) return;
+    const HRESULT hr = m_uiHandler->ShowUI(DOCHOSTUITYPE_BROWSE, this, nullptr, m_frame, m_uiWindow);
+    Record(L"host ShowUI " + Hex(hr));
+    m_uiShown = SUCCEEDED(hr);
+    if (FAILED(hr)) {
+        Record(L"host HideUI");
+        m_uiHandler->HideUI();
+    }
+}
+
 // --- navigation ------------------------------------------------------------------
 
 STDMETHODIMP CStandInBrowser::Navigate(BSTR URL, VARIANT*, VARIANT*, VARIANT* PostData, VARIANT* Headers) {
@@ -868,6 +939,7 @@ void CStandInBrowser::StartLoad(const std::wstring& url, const std::wstring& met
     Fire(DISPID_DOWNLOADBEGIN, L"DownloadBegin", {});
     HostGetHostInfo();
     if (!m_downloaded) {
+        HostGetOptionKeyPath();
         FireCommandState(CSC_NAVIGATEBACK, false);
         FireCommandState(CSC_NAVIGATEFORWARD, false);
     }
@@ -939,6 +1011,7 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
         m_navigated = true;
         m_document->SetReadyState(L"interactive");
         FireUrlEvent(DISPID_NAVIGATECOMPLETE2, L"NavigateComplete2", result->finalUrl);
+        if (!m_dropTargetOffered) HostGetDropTarget();
         // The page's scripts run as it is parsed, after the navigation is
         // committed; a script may start another navigation meanwhile.
         const unsigned generation = m_generation;
@@ -955,7 +1028,13 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
     // DocumentComplete after the page's scripts and onload have run, with the
     // ready state complete (assumed order: the documented sequences give the
     // ready state during the event, not its place against onload).
-    if (!result->refresh) FireUrlEvent(DISPID_DOCUMENTCOMPLETE, L"DocumentComplete", result->finalUrl);
+    if (!result->refresh) {
+        FireUrlEvent(DISPID_DOCUMENTCOMPLETE, L"DocumentComplete", result->finalUrl);
+        if (m_uiHandler) {
+            Record(L"host UpdateUI");
+            m_uiHandler->UpdateUI();
+        }
+    }
     delete result;
     Release();
 }

@@ -198,6 +198,9 @@ private:
     void FireUrlEvent(DISPID id, const wchar_t* name, const std::wstring& url);
     void FireCommandState(LONG command, bool enabled);
     void HostGetHostInfo();
+    void HostGetOptionKeyPath();
+    void HostGetDropTarget();
+    void HostShowUI();
     void ShowContextMenu(CHtmlNode* node, POINT screen);
 
     HRESULT StartNavigation(const std::wstring& url, const std::wstring& method, const std::vector<unsigned char>& post,
@@ -216,6 +219,8 @@ private:
     bool m_siteSeen = false;
     bool m_inPlace = false;
     bool m_uiActive = false;
+    bool m_uiShown = false;           // ShowUI succeeded: HideUI follows on deactivation
+    bool m_dropTargetOffered = false; // asked once, after the first NavigateComplete2
     HWND m_embedding = nullptr, m_docView = nullptr, m_server = nullptr;
     SIZEL m_extent{1323, 529};  // 50 x 20 pixels in HIMETRIC
     VARIANT_BOOL m_silent = VARIANT_FALSE, m_offline = VARIANT_FALSE;

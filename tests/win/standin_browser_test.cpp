@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "app/build_config.h"
 #include "framework/event_sink_win.h"
 #include "html/dhtml_dlg_ex_win.h"
+#include "mainwnd/game_wnd_win.h"
 #include "res/resource.h"
 
 namespace {
@@ -157,13 +159,15 @@ TEST_F(StandInBrowser, AHostSeesTheSystemControlsSequences) {
         ASSERT_TRUE(host.Navigate(base + L"/moved"));
         EXPECT_EQ(Take(), (Lines{L"Navigate GET " + base + L"/moved", L"event BeforeNavigate2 " + base + L"/moved",
                                  L"event DownloadBegin", L"host GetHostInfo 0x0000000D",
-                                 L"event CommandStateChange 2 0", L"event CommandStateChange 1 0"}));
+                                 L"host GetOptionKeyPath 0x80004001", L"event CommandStateChange 2 0",
+                                 L"event CommandStateChange 1 0"}));
         host.GetBrowser()->get_ReadyState(&state);
         EXPECT_EQ(state, READYSTATE_LOADING);
         EXPECT_EQ(PumpUntil(L"event DocumentComplete " + base + L"/page"),
                   (Lines{L"event DownloadComplete", L"event TitleChange Log in",
                          L"event NavigateComplete2 " + base + L"/page", L"connect 1", L"host body scroll auto",
-                         L"event DocumentComplete " + base + L"/page"}));
+                         L"host GetDropTarget 0x80004001", L"event DocumentComplete " + base + L"/page",
+                         L"host UpdateUI"}));
         EXPECT_EQ(host.m_completed, Lines{base + L"/page"});
         ASSERT_TRUE(host.GetDocument());
         BSTR title = nullptr;
@@ -192,7 +196,8 @@ TEST_F(StandInBrowser, AHostSeesTheSystemControlsSequences) {
         ::SendMessageW(server, WM_RBUTTONUP, 0, MAKELPARAM(300, 200));
         EXPECT_EQ(host.m_pressed, (Lines{L"P ", L"DIV hot", L"BODY ", L"BODY "}));
         // The first click activates the page (the host's frame takes it).
-        EXPECT_EQ(Take(), (Lines{L"host OnUIActivate", L"host Frame::SetActiveObject item", L"host Frame::SetMenu",
+        EXPECT_EQ(Take(), (Lines{L"host OnUIActivate", L"host ShowUI 0x00000001", L"host Frame::SetActiveObject item",
+                                 L"host Frame::SetMenu",
                                  L"event mousedown p", L"event mouseup p", L"event mousedown div",
                                  L"event mouseup div", L"event mousedown body", L"event mouseup body",
                                  L"event mousedown body", L"event mouseup body", L"host ShowContextMenu 0x00000000"}));
@@ -231,7 +236,8 @@ TEST_F(StandInBrowser, AHostSeesTheSystemControlsSequences) {
         host.DestroyWindow();
         // A site dropped after a download hears the back and forward
         // commands go off (to nobody now).
-        EXPECT_EQ(Take(), (Lines{L"disconnect 1", L"disconnect 1", L"Stop", L"host Frame::SetActiveObject null",
+        EXPECT_EQ(Take(), (Lines{L"disconnect 1", L"disconnect 1", L"Stop", L"host HideUI",
+                                 L"host Frame::SetActiveObject null",
                                  L"host OnUIDeactivate", L"host OnInPlaceDeactivate", L"Close",
                                  L"SetClientSite null", L"event CommandStateChange 2 0",
                                  L"event CommandStateChange 1 0"}));
@@ -309,6 +315,170 @@ TEST_F(StandInBrowser, PageScriptsRunAndTalkToTheHostByNavigating) {
     EXPECT_FALSE(host.CallScript("echo", {}));  // the new page has no such function
     host.DestroyWindow();
     EXPECT_EQ(m_live(), 0);
+}
+
+// The framework's dialog alone (no command handling of its own), on a
+// control that is there, missing or refusing to be activated: the usual one
+// navigates and tells the dialog of each navigation; the others leave a
+// dialog without a page that says so, and hold nothing.
+class CBareHost : public CDHtmlDialog {
+public:
+    enum Site { Usual, NoSite, Refusing };
+    explicit CBareHost(Site site) : CDHtmlDialog(IDD_BLANK), m_kind(site) {}
+    Lines m_before;  // BeforeNavigate2 addresses
+    void OnBeforeNavigate(IDispatch*, const std::wstring& url) override { m_before.push_back(url); }
+
+protected:
+    class CRefusingSite : public CBrowserControlSite {
+    public:
+        using CBrowserControlSite::CBrowserControlSite;
+        STDMETHODIMP CanInPlaceActivate() override { return S_FALSE; }
+    };
+    CBrowserControlSite* CreateControlSite() override {
+        if (m_kind == NoSite) return nullptr;
+        if (m_kind == Refusing) return new CRefusingSite(this);
+        return CDHtmlDialog::CreateControlSite();
+    }
+
+private:
+    Site m_kind;
+};
+
+// A class whose objects cannot be made, as on a system without the control.
+class CNoControlFactory : public IClassFactory {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateInstance(IUnknown*, REFIID, void** ppv) override {
+        *ppv = nullptr;
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+};
+
+TEST_F(StandInBrowser, TheDialogWithAControlMissingOrRefusingHasNoPage) {
+    const long sitesBefore = CBrowserControlSite::LiveCount(), sinksBefore = CEventSinkBase::LiveCount();
+    {
+        CBareHost usual(CBareHost::Usual);
+        ASSERT_TRUE(usual.Create());
+        ASSERT_TRUE(usual.Navigate(L"app:minimize"));
+        EXPECT_EQ(usual.m_before, Lines{L"app:minimize"});
+        usual.DestroyWindow();
+    }
+    CNoControlFactory missing;
+    const struct {
+        CBareHost::Site site;
+        bool registered;  // the control's class is there
+        const wchar_t* lastCall;
+    } cases[] = {{CBareHost::NoSite, true, L"created"},
+                 {CBareHost::Refusing, true, L"host CanInPlaceActivate"},
+                 {CBareHost::Usual, false, nullptr}};
+    for (const auto& c : cases) {
+        DWORD cookie = 0;
+        if (!c.registered) {
+            ::CoRevokeClassObject(m_cookie);
+            m_cookie = 0;
+            ASSERT_EQ(::CoRegisterClassObject(CLSID_WebBrowser, &missing, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                              &cookie),
+                      S_OK);
+        }
+        Take();
+        CBareHost host(c.site);
+        ASSERT_TRUE(host.Create()) << c.site;
+        EXPECT_EQ(host.GetBrowser(), nullptr) << c.site;
+        EXPECT_EQ(host.GetSite(), nullptr) << c.site;
+        EXPECT_EQ(::GetDlgItem(host.m_hWnd, kBrowserControlId), nullptr) << c.site;
+        EXPECT_FALSE(host.Navigate(L"http://127.0.0.1:1/login"));
+        EXPECT_FALSE(host.CallScript("check_login", {}));
+        const Lines record = Take();
+        if (c.lastCall) {
+            // Made, then released: the control's own last steps are its teardown.
+            ASSERT_FALSE(record.empty()) << c.site;
+            EXPECT_NE(std::find(record.begin(), record.end(), c.lastCall), record.end()) << c.site;
+            EXPECT_EQ(std::count(record.begin(), record.end(), L"host OnInPlaceActivate"), 0) << c.site;
+        } else {
+            EXPECT_EQ(record, Lines{}) << c.site;
+        }
+        host.DestroyWindow();
+        EXPECT_EQ(m_live(), 0) << c.site;
+        EXPECT_EQ(CBrowserControlSite::LiveCount(), sitesBefore) << c.site;
+        EXPECT_EQ(CEventSinkBase::LiveCount(), sinksBefore) << c.site;
+        if (cookie) ::CoRevokeClassObject(cookie);
+    }
+}
+
+// A game page that holds the focus itself hands Enter and Escape to the
+// game's movie inside the page, which gets the key; F5 reloads the page.
+std::vector<WPARAM> g_movieKeys;
+LRESULT CALLBACK MovieProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_KEYDOWN) g_movieKeys.push_back(wp);
+    return ::DefWindowProcW(h, msg, wp, lp);
+}
+
+TEST_F(StandInBrowser, AGamePageHandsEnterAndEscapeToTheMovieAndReloadsOnF5) {
+    CLoopbackServer server([](const std::string&) {
+        const std::string body = "<html><head><title>Game</title></head><body>game</body></html>";
+        return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+               "\r\nConnection: close\r\n\r\n" + body;
+    });
+    const std::wstring page = L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/game";
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = MovieProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"MacromediaFlashPlayerActiveX";
+    ::RegisterClassW(&wc);
+    g_movieKeys.clear();
+
+    // The host flags each page gets: the portal's game wrapper page flat
+    // scroll bars, any other page no border and no scroll bars.
+    const std::wstring wrapper = std::wstring(L"http://") + LUMENDOR_STATS_HOST_W + L"/webgame.htm?game=lmdr";
+    for (const auto& [url, flags] : {std::pair{wrapper, L"0x00000080"}, std::pair{page, L"0x0000000C"}}) {
+        CGameWnd probe(url);
+        Take();
+        ASSERT_TRUE(probe.Create(IDD_BLANK));
+        const Lines made = Take();
+        EXPECT_NE(std::find(made.begin(), made.end(), std::wstring(L"host GetHostInfo ") + flags), made.end()) << url;
+        probe.DestroyWindow();
+    }
+
+    CGameWnd game(page);
+    ASSERT_TRUE(game.Create(IDD_BLANK));
+    ASSERT_FALSE(PumpUntil(L"event DocumentComplete " + page).empty());
+    HWND view = ::GetDlgItem(game.m_hWnd, kBrowserControlId);
+    for (const wchar_t* cls : {L"Shell DocObject View", L"Internet Explorer_Server"})
+        view = view ? ::FindWindowExW(view, nullptr, cls, nullptr) : nullptr;
+    ASSERT_TRUE(view);
+    HWND movie = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 40, 30, view, nullptr,
+                                   wc.hInstance, nullptr);
+    ASSERT_TRUE(movie);
+    ::ShowWindow(game.m_hWnd, SW_SHOW);
+    HWND browser = ::GetDlgItem(game.m_hWnd, kBrowserControlId);
+    for (const WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        // The focus on the page window itself (a dialog passes it on to its
+        // first child that takes it: the control is held off meanwhile).
+        ::EnableWindow(browser, FALSE);
+        ::SetFocus(game.m_hWnd);
+        ::EnableWindow(browser, TRUE);
+        ASSERT_EQ(::GetFocus(), game.m_hWnd);
+        MSG msg{game.m_hWnd, WM_KEYDOWN, key, 0x00010001, 0, {}};
+        game.PreTranslateMessage(&msg);
+        EXPECT_EQ(::GetFocus(), movie) << key;
+    }
+    EXPECT_EQ(g_movieKeys, (std::vector<WPARAM>{VK_RETURN, VK_ESCAPE}));
+    Take();
+    const std::size_t requests = server.Requests().size();
+    MSG f5{movie, WM_KEYDOWN, VK_F5, 0x003F0001, 0, {}};
+    game.PreTranslateMessage(&f5);
+    const Lines reload = PumpUntil(L"event DownloadComplete", 5000);
+    EXPECT_EQ(reload.empty() ? L"" : reload.front(), L"Refresh");
+    EXPECT_GT(server.Requests().size(), requests);  // the page again, seen by the portal
+    game.DestroyWindow();
+    ::DestroyWindow(movie);
+    ::UnregisterClassW(wc.lpszClassName, wc.hInstance);
 }
 
 }  // namespace
