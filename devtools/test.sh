@@ -64,7 +64,7 @@ scenarios() {
 }
 
 status=0
-scenarios "${LUMENDOR_SHARDS:-3}" 0 /tmp/lumendor-ports.lock build/windows/scenarios \
+scenarios "${LUMENDOR_SHARDS:-2}" 0 /tmp/lumendor-ports.lock build/windows/scenarios \
     tests/harness tests/blackbox || status=$?
 
 (
@@ -74,7 +74,7 @@ scenarios "${LUMENDOR_SHARDS:-3}" 0 /tmp/lumendor-ports.lock build/windows/scena
     # On a slow machine the run is cut at LUMENDOR_COVERAGE_MINUTES: the
     # report then holds what ran until then (the counts are written as the
     # programs run).
-    scenarios "${LUMENDOR_SHARDS:-3}" "${LUMENDOR_COVERAGE_MINUTES:-25}m" /tmp/lumendor-ports-coverage.lock \
+    scenarios "${LUMENDOR_SHARDS:-2}" "${LUMENDOR_COVERAGE_MINUTES:-25}m" /tmp/lumendor-ports-coverage.lock \
         build/wincov/scenarios tests/blackbox \
         --deselect tests/blackbox/test_windows_xp.py::test_the_executable_asks_only_for_what_windows_xp_sp3_has \
         > build/wincov/blackbox.log 2>&1 || { [ $? -ne 124 ] || echo "coverage run: cut at its time limit" >> build/wincov/blackbox.log; }

@@ -133,8 +133,8 @@ TEST_F(BrowserHost, UpperCaseAppIsNotACommandAndErrorsAreCancelled) {
         }
         args[0].pboolVal = &cancel;
         BSTR url = ::SysAllocString(e.url);
-        args[e.count - 2].vt = VT_BSTR;  // the URL, argument 1
-        args[e.count - 2].bstrVal = url;
+        args[e.count - 2].vt = VT_BYREF | VT_BSTR;  // the URL, argument 1, as a reference
+        args[e.count - 2].pbstrVal = &url;
         DISPPARAMS params{args.data(), nullptr, e.count, 0};
         dlg.DispatchBrowserEvent(e.dispid, &params);
         ::SysFreeString(url);
@@ -169,6 +169,22 @@ TEST_F(BrowserHost, SiteAnswersForTheDocumentHost) {
     EXPECT_EQ(show->ShowMessage(nullptr, const_cast<LPOLESTR>(L"x"), nullptr, 0, nullptr, 0, &result), S_FALSE);
     show->Release();
     EXPECT_FALSE(dlg.CallScript("check_login", {}));  // no document: nothing happens
+
+    // The control asking for another place gets it; the site is its frame too.
+    const RECT asked{5, 6, 105, 86};
+    EXPECT_EQ(site->OnPosRectChange(&asked), S_OK);
+    RECT placed{};
+    HWND browser = ::GetDlgItem(dlg.m_hWnd, kBrowserControlId);
+    ::GetWindowRect(browser, &placed);
+    ::MapWindowPoints(nullptr, dlg.m_hWnd, reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_EQ(std::vector<LONG>({placed.left, placed.top, placed.right, placed.bottom}),
+              std::vector<LONG>({5, 6, 105, 86}));
+    IOleInPlaceFrame* frame = nullptr;
+    ASSERT_EQ(site->QueryInterface(IID_IOleInPlaceFrame, reinterpret_cast<void**>(&frame)), S_OK);
+    HWND frameWindow = nullptr;
+    frame->GetWindow(&frameWindow);
+    EXPECT_EQ(frameWindow, dlg.m_hWnd);
+    frame->Release();
     dlg.DestroyWindow();
 }
 
