@@ -253,15 +253,22 @@ LRESULT CHalvane3Dlg::OnAddGamePage(WPARAM wParam, LPARAM) {
     // Only a page this window made and has not added yet; the message can
     // come from any process.
     HWND page = reinterpret_cast<HWND>(wParam);
-    auto it = m_vecPendingPages.begin();
-    while (it != m_vecPendingPages.end() && it->wnd != page) ++it;
+    auto pending = [this, page] {
+        auto it = m_vecPendingPages.begin();
+        while (it != m_vecPendingPages.end() && it->wnd != page) ++it;
+        return it;
+    };
+    auto it = pending();
     if (!page || it == m_vecPendingPages.end()) return 0;
-    PendingPage added = std::move(*it);
-    m_vecPendingPages.erase(it);
-    if (!::IsWindow(page) || CWnd::FromHandlePermanent(page) != added.object) {
-        if (added.object && !added.object->m_hWnd) delete added.object;  // its window is gone
+    if (!::IsWindow(page) || CWnd::FromHandlePermanent(page) != it->object) {
+        auto* object = it->object;
+        m_vecPendingPages.erase(it);
+        if (object && !object->m_hWnd) delete object;  // its window is gone
         return 0;
     }
+    // The page stays pending until it is a tab. The window work below waits
+    // on other programs (the tray icon is sent to the shell), and a hand-over
+    // arriving meanwhile must still find this account open and count it.
 
     if (m_arrPageWnd.empty()) {
         RECT r{};
@@ -277,6 +284,10 @@ LRESULT CHalvane3Dlg::OnAddGamePage(WPARAM wParam, LPARAM) {
         ::SetTimer(m_hWnd, TIMER_MUTE_POLL, 400, nullptr);
     }
     ShowPage(nullptr);
+    it = pending();  // hand-overs meanwhile may have moved it
+    if (it == m_vecPendingPages.end()) return 0;
+    PendingPage added = std::move(*it);
+    m_vecPendingPages.erase(it);
     m_arrPageWnd.push_back(page);
     m_arrPageTitle.push_back(std::move(added.title));
     m_vecPageStart.push_back(added.start);

@@ -15,8 +15,11 @@
 //   gone HWND TIMEOUT_MS                  waits until a window no longer exists
 //   text HWND [ID]                        a window's or a control's text (line breaks as "\n")
 //   click HWND ID                         BM_CLICK on a control
-//   copydata HWND DWDATA TEXT [refused]   WM_COPYDATA with UTF-16 text; prints the reply. With
-//                                         "refused", no dialog owned by HWND can be created meanwhile
+//   copydata HWND DWDATA TEXT [refused|twice]
+//                                         WM_COPYDATA with UTF-16 text; prints the reply. With
+//                                         "refused", no dialog owned by HWND can be created meanwhile;
+//                                         with "twice", the same again as soon as the first is
+//                                         answered (a log-in pressed twice), both replies printed
 //   post HWND MSG WPARAM LPARAM           PostMessage
 //   send HWND MSG WPARAM LPARAM           SendMessage; prints the reply
 //   keys VK[+VK...] ...                   SendInput: each argument is a chord, e.g. ctrl+d, f5
@@ -557,11 +560,14 @@ int wmain(int argc, wchar_t** argv) {
         cds.dwData = static_cast<ULONG_PTR>(ParseNum(argv[3]));
         cds.cbData = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
         cds.lpData = text.data();
-        DWORD_PTR reply = 0;
-        if (!::SendMessageTimeoutW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds),
-                                   SMTO_ABORTIFHUNG, 10000, &reply))
-            return 1;
-        PrintUtf8(std::to_wstring(static_cast<long long>(reply)));
+        const bool twice = argc >= 6 && std::wstring(argv[5]) == L"twice";
+        for (int n = 0; n < (twice ? 2 : 1); ++n) {
+            DWORD_PTR reply = 0;
+            if (!::SendMessageTimeoutW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_ABORTIFHUNG,
+                                       10000, &reply))
+                return 1;
+            PrintUtf8(std::to_wstring(static_cast<long long>(reply)));
+        }
         return 0;
     }
     if ((cmd == L"post" || cmd == L"send") && argc >= 6) {

@@ -262,7 +262,11 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     assert refused.returncode == 0 and refused.stdout.strip() == b"2", refused
     time.sleep(1.0)
     assert not [r for r in portal.requests() if r["path"] == "/login.htm"] and not events(portal, 305)
-    for server in ("12", "7", "3"):
+    # The first account twice at once (a log-in pressed twice): the second
+    # is refused, even while the first is being made a tab.
+    twice = client.drive("copydata", hwnd, "0", login_record("12服-abcd-player"), "twice")
+    assert twice.returncode == 0 and twice.stdout.split() == [b"1", b"0"], twice
+    for server in ("7", "3"):
         assert hand_over(client, main, f"{server}服-abcd-player") == 1
     logins = wait_requests(portal, "/login.htm", 3)
     assert [r["query"].rsplit("&", 1)[-1] for r in logins] == ["index=1", "index=2", "index=3"]

@@ -2,10 +2,18 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <iphlpapi.h>
+#include <winioctl.h>
+
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <thread>
+#include <vector>
 
+#include "mainwnd/detour_win.h"
 #include "settings/settings_win.h"
 #include "stats/identity_win.h"
 #include "test_util.h"
@@ -71,13 +79,142 @@ TEST(SealedEntry, StoresALetterHexValueUnderASealedKey) {
     ::DeleteFileW(path.c_str());
 }
 
-TEST(Identity, ProcessorTextAloneWhenTheDiskAnswersNoSmartRequest) {
+// Drive 0 answering the SMART requests as an IDE or ATAPI disk does, put in
+// place of the system's (Wine has no SMART interface) through interception.
+struct FakeDrive {
+    bool opens = true;
+    BYTE deviceMap = 0;         // what SMART_GET_VERSION reports in bIDEDeviceMap
+    DWORD access = 0, share = 0;
+    std::vector<BYTE> request;  // the identify command's input, as sent
+    int closed = 0;
+    bool noAdapter = false;     // the adapter list fails
+} g_drive;
+
+const auto kDrive = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x4C4D0));
+auto g_realCreateFile = &::CreateFileW;
+auto g_realDeviceIoControl = &::DeviceIoControl;
+auto g_realCloseHandle = &::CloseHandle;
+auto g_realGetAdaptersInfo = &::GetAdaptersInfo;
+
+HANDLE WINAPI DriveCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                              DWORD flags, HANDLE model) {
+    if (!name || std::wcscmp(name, L"\\\\.\\PhysicalDrive0") != 0)
+        return g_realCreateFile(name, access, share, sa, disposition, flags, model);
+    g_drive.access = access;
+    g_drive.share = share;
+    return g_drive.opens ? kDrive : INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI DriveIoControl(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD got,
+                           LPOVERLAPPED overlapped) {
+    if (h != kDrive) return g_realDeviceIoControl(h, code, in, inSize, out, outSize, got, overlapped);
+    if (code == SMART_GET_VERSION && outSize >= sizeof(GETVERSIONINPARAMS)) {
+        GETVERSIONINPARAMS version{};
+        version.bVersion = 1;
+        version.bIDEDeviceMap = g_drive.deviceMap;
+        std::memcpy(out, &version, sizeof version);
+        *got = sizeof version;
+        return TRUE;
+    }
+    if (code == SMART_RCV_DRIVE_DATA && outSize >= 16 + 512) {
+        g_drive.request.assign(static_cast<BYTE*>(in), static_cast<BYTE*>(in) + inSize);
+        // The identify data: words 10 to 19 hold the serial number, each word
+        // two characters, the first in its high byte.
+        std::uint16_t words[256] = {};
+        const char serial[] = "   WD-WCC4N123456   ";
+        for (int i = 0; i < 10; ++i)
+            words[10 + i] = static_cast<std::uint16_t>((serial[2 * i] << 8) | static_cast<BYTE>(serial[2 * i + 1]));
+        std::memset(out, 0, 16);
+        std::memcpy(static_cast<BYTE*>(out) + 16, words, sizeof words);
+        *got = 16 + 512;
+        return TRUE;
+    }
+    ::SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+
+BOOL WINAPI DriveCloseHandle(HANDLE h) {
+    if (h != kDrive) return g_realCloseHandle(h);
+    ++g_drive.closed;
+    return TRUE;
+}
+
+ULONG WINAPI NoAdapters(PIP_ADAPTER_INFO info, PULONG size) {
+    return g_drive.noAdapter ? ERROR_NO_DATA : g_realGetAdaptersInfo(info, size);
+}
+
+LONG Intercept(bool on) {
+    DetourTransactionBegin();
+    DetourUpdateThread(::GetCurrentThread());
+    auto change = on ? &DetourAttach : &DetourDetach;
+    change(reinterpret_cast<PVOID*>(&g_realCreateFile), reinterpret_cast<PVOID>(&DriveCreateFile));
+    change(reinterpret_cast<PVOID*>(&g_realDeviceIoControl), reinterpret_cast<PVOID>(&DriveIoControl));
+    change(reinterpret_cast<PVOID*>(&g_realCloseHandle), reinterpret_cast<PVOID>(&DriveCloseHandle));
+    change(reinterpret_cast<PVOID*>(&g_realGetAdaptersInfo), reinterpret_cast<PVOID>(&NoAdapters));
+    return DetourTransactionCommit();
+}
+
+// The request's structures as the system documents them: the input's 32
+// bytes are its fields up to the buffer, the answer's data starts after the
+// 16 bytes of size and driver status.
+static_assert(sizeof(GETVERSIONINPARAMS) == 24 && sizeof(IDEREGS) == 8);
+static_assert(sizeof(SENDCMDINPARAMS) == 33 && offsetof(SENDCMDINPARAMS, bBuffer) == 32);
+static_assert(offsetof(SENDCMDINPARAMS, irDriveRegs) == 4 && offsetof(SENDCMDINPARAMS, bDriveNumber) == 12);
+static_assert(offsetof(SENDCMDOUTPARAMS, bBuffer) == 16);
+
+TEST(Identity, DiskSerialFromTheSmartIdentifyCommandElseTheProcessorAlone) {
     const std::wstring cpu = GetCpuText();
     ASSERT_TRUE(cpu.size() == 16 || cpu.size() == 32) << cpu.size();
     for (wchar_t c : cpu) EXPECT_TRUE((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'));
-    const std::wstring disk = GetDiskSerial();
-    EXPECT_EQ(GetMachineIdentity(), disk.empty() ? cpu : disk + L"|" + cpu);
-    EXPECT_TRUE(disk.empty());  // Wine has no SMART interface
+    EXPECT_EQ(GetDiskSerial(), L"");  // Wine's own drive answers no SMART request
+    EXPECT_EQ(GetMachineIdentity(), cpu);
+
+    ASSERT_EQ(Intercept(true), NO_ERROR);
+    const struct {
+        bool opens;
+        BYTE deviceMap;
+        BYTE command;  // of the identify request; 0: none sent
+        const wchar_t* serial;
+    } cases[] = {
+        {true, 0x01, 0xEC, L"WD-WCC4N123456"},  // an IDE disk: IDENTIFY DEVICE
+        {true, 0x11, 0xA1, L"WD-WCC4N123456"},  // an ATAPI device: IDENTIFY PACKET DEVICE
+        {true, 0x00, 0, L""},                   // no IDE device on the drive
+        {false, 0x01, 0, L""},                  // the drive cannot be opened
+    };
+    for (const auto& c : cases) {
+        g_drive = {};
+        g_drive.opens = c.opens;
+        g_drive.deviceMap = c.deviceMap;
+        const std::wstring serial = GetDiskSerial();
+        EXPECT_EQ(serial, c.serial) << int(c.deviceMap);
+        EXPECT_EQ(g_drive.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+        EXPECT_EQ(g_drive.share, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
+        EXPECT_EQ(g_drive.closed, c.opens ? 1 : 0);
+        if (c.command) {
+            // cBufferSize 512; features 0, sector count 1, sector number 1,
+            // cylinder 0, drive-head 0xA0, the command; drive number 0.
+            std::vector<BYTE> expected(32, 0);
+            expected[1] = 2;
+            expected[5] = expected[6] = 1;
+            expected[9] = 0xA0;
+            expected[10] = c.command;
+            EXPECT_EQ(g_drive.request, expected) << int(c.deviceMap);
+        } else {
+            EXPECT_TRUE(g_drive.request.empty());
+        }
+    }
+    g_drive = {};
+    g_drive.deviceMap = 0x01;
+    EXPECT_EQ(GetMachineIdentity(), L"WD-WCC4N123456|" + cpu);
+
+    // No adapter list: no address, and the query still ends with its field.
+    g_drive.noAdapter = true;
+    std::wstring mac = L"kept";
+    EXPECT_FALSE(GetMacString(mac));
+    EXPECT_EQ(mac, L"kept");
+    const std::wstring query = BuildIdentityQuery(483);
+    EXPECT_EQ(query.substr(query.size() - 5), L"&mac=");
+    EXPECT_EQ(Intercept(false), NO_ERROR);
 }
 
 TEST(Identity, QueryIsStableAcrossThreadsOfOneMachine) {

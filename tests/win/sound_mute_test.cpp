@@ -5,6 +5,7 @@
 
 #include <regex>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -314,6 +315,112 @@ TEST(SoundMuteMixer, WithoutASoundDeviceEveryLineFailsQuietly) {
     }
     EXPECT_FALSE(ApplyMuteByMixer(TRUE));
     EXPECT_FALSE(ApplyMuteByMixer(FALSE));
+}
+
+// A sound card's mixer, put in place of the system's (Wine here has none):
+// a speakers destination and a wave-out source, each with a mute control
+// of two items, and no synthesizer line. It records what it is asked.
+struct FakeMixer {
+    std::vector<DWORD> linesAsked;        // component types
+    std::vector<DWORD> structSizes;       // cbStruct of line, controls, control (cbmxctrl), details
+    std::vector<DWORD> controlsOfLine;    // dwLineID asked for its mute control
+    std::vector<std::vector<BOOL>> set;   // the values written, per call
+    int opened = 0, closed = 0;
+    DWORD muteItems = 2;
+} g_mixer;
+const auto kFakeMixer = reinterpret_cast<HMIXER>(static_cast<ULONG_PTR>(0x4C4D8));
+
+auto g_realMixerOpen = &::mixerOpen;
+auto g_realMixerClose = &::mixerClose;
+auto g_realLineInfo = &::mixerGetLineInfoW;
+auto g_realLineControls = &::mixerGetLineControlsW;
+auto g_realGetDetails = &::mixerGetControlDetailsW;
+auto g_realSetDetails = &::mixerSetControlDetails;
+
+MMRESULT WINAPI FakeMixerOpen(LPHMIXER mixer, UINT, DWORD_PTR, DWORD_PTR, DWORD) {
+    ++g_mixer.opened;
+    *mixer = kFakeMixer;
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeMixerClose(HMIXER mixer) {
+    if (mixer == kFakeMixer) ++g_mixer.closed;
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeLineInfo(HMIXEROBJ, LPMIXERLINEW line, DWORD) {
+    g_mixer.linesAsked.push_back(line->dwComponentType);
+    g_mixer.structSizes.push_back(line->cbStruct);
+    if (line->dwComponentType == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS) line->dwLineID = 0xFFFF0000;
+    else if (line->dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT) line->dwLineID = 0x00010000;
+    else return MIXERR_INVALLINE;
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeLineControls(HMIXEROBJ, LPMIXERLINECONTROLSW controls, DWORD) {
+    g_mixer.structSizes.push_back(controls->cbStruct);
+    g_mixer.structSizes.push_back(controls->cbmxctrl);
+    g_mixer.controlsOfLine.push_back(controls->dwLineID);
+    if (controls->dwControlType != MIXERCONTROL_CONTROLTYPE_MUTE || controls->cControls != 1)
+        return MMSYSERR_INVALPARAM;
+    controls->pamxctrl->dwControlID = controls->dwLineID + 7;
+    controls->pamxctrl->cMultipleItems = g_mixer.muteItems;
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeGetDetails(HMIXEROBJ, LPMIXERCONTROLDETAILS details, DWORD) {
+    g_mixer.structSizes.push_back(details->cbStruct);
+    if (details->cbDetails != sizeof(MIXERCONTROLDETAILS_BOOLEAN) || details->cChannels != 1)
+        return MMSYSERR_INVALPARAM;
+    auto* values = static_cast<MIXERCONTROLDETAILS_BOOLEAN*>(details->paDetails);
+    for (DWORD i = 0; i < std::max<DWORD>(details->cMultipleItems, 1); ++i) values[i].fValue = 0;  // one per item
+    return MMSYSERR_NOERROR;
+}
+MMRESULT WINAPI FakeSetDetails(HMIXEROBJ, LPMIXERCONTROLDETAILS details, DWORD) {
+    const auto* values = static_cast<const MIXERCONTROLDETAILS_BOOLEAN*>(details->paDetails);
+    std::vector<BOOL> written;
+    for (DWORD i = 0; i < std::max<DWORD>(details->cMultipleItems, 1); ++i)
+        written.push_back(static_cast<BOOL>(values[i].fValue));
+    g_mixer.set.push_back(written);
+    return MMSYSERR_NOERROR;
+}
+
+LONG InterceptMixer(bool on) {
+    DetourTransactionBegin();
+    DetourUpdateThread(::GetCurrentThread());
+    auto change = on ? &DetourAttach : &DetourDetach;
+    const std::pair<PVOID*, PVOID> pairs[] = {
+        {reinterpret_cast<PVOID*>(&g_realMixerOpen), reinterpret_cast<PVOID>(&FakeMixerOpen)},
+        {reinterpret_cast<PVOID*>(&g_realMixerClose), reinterpret_cast<PVOID>(&FakeMixerClose)},
+        {reinterpret_cast<PVOID*>(&g_realLineInfo), reinterpret_cast<PVOID>(&FakeLineInfo)},
+        {reinterpret_cast<PVOID*>(&g_realLineControls), reinterpret_cast<PVOID>(&FakeLineControls)},
+        {reinterpret_cast<PVOID*>(&g_realGetDetails), reinterpret_cast<PVOID>(&FakeGetDetails)},
+        {reinterpret_cast<PVOID*>(&g_realSetDetails), reinterpret_cast<PVOID>(&FakeSetDetails)}};
+    for (const auto& [real, fake] : pairs) change(real, fake);
+    return DetourTransactionCommit();
+}
+
+TEST(SoundMuteMixer, MutesTheWaveOutAndSpeakerLinesEveryItemOfTheirMuteControl) {
+    ASSERT_EQ(InterceptMixer(true), NO_ERROR);
+    // The system's structures as documented, by their sizes.
+    const std::vector<DWORD> sizes{280, 24, 228, 24};
+    EXPECT_TRUE(ApplyMuteByMixer(TRUE));
+    EXPECT_EQ(g_mixer.linesAsked, (std::vector<DWORD>{MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT,
+                                                      MIXERLINE_COMPONENTTYPE_DST_SPEAKERS}));
+    EXPECT_EQ(g_mixer.controlsOfLine, (std::vector<DWORD>{0x00010000, 0xFFFF0000}));
+    EXPECT_EQ(g_mixer.set, (std::vector<std::vector<BOOL>>{{1, 1}, {1, 1}}));
+    EXPECT_EQ(std::vector<DWORD>(g_mixer.structSizes.begin(), g_mixer.structSizes.begin() + 4), sizes);
+    EXPECT_EQ(g_mixer.opened, 2);
+    EXPECT_EQ(g_mixer.closed, 2);
+
+    g_mixer = {};
+    g_mixer.muteItems = 0;  // the usual mute control: one value
+    EXPECT_TRUE(MuteMixerLine(kMixerSpeakers, FALSE));
+    EXPECT_EQ(g_mixer.set, (std::vector<std::vector<BOOL>>{{0}}));
+    // A line the card lacks: nothing is written, the mixer is closed.
+    g_mixer = {};
+    EXPECT_FALSE(MuteMixerLine(kMixerSynthesizer, TRUE));
+    EXPECT_EQ(g_mixer.linesAsked, std::vector<DWORD>{MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER});
+    EXPECT_TRUE(g_mixer.set.empty());
+    EXPECT_EQ(g_mixer.closed, 1);
+    EXPECT_EQ(InterceptMixer(false), NO_ERROR);
+    g_mixer = {};
 }
 
 TEST(SoundMute, ApplyMuteChoosesTheWayByVersion) {
