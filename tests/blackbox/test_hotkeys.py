@@ -149,7 +149,7 @@ def test_with_no_page_open_the_boss_and_mute_keys_do_nothing(client, portal):
     time.sleep(1.0)  # a few more ticks of the mute poll
     wait_mute_shown(client, main, muted=False, timeout=0.5)
     # The same key now that a page is open: the hook did see the keys.
-    flipped = keywatch(client, main, "ctrl+q", 3000)
+    flipped = keywatch(client, main, "ctrl+q", 6000)
     assert flipped is not None and flipped[0] > 180
 
 

@@ -75,9 +75,10 @@ def test_a_second_splash_ends_at_once_while_the_first_follows_the_icon(client, p
     assert splash, "the first splash did not go over the icon"
     x, y, side, _ = splash["rect"]
     assert side > 0
-    # The (empty) Flash host follows the splash.
+    # The (empty) Flash host follows the splash (a loaded machine may take
+    # some seconds to get there).
     host = poll(lambda: next((w for w in own_windows(client, first_pid, "FlashControl")
-                              if w["rect"] == splash["rect"]), None), timeout=3)
+                              if w["rect"] == splash["rect"]), None), timeout=10)
     assert host, "the Flash host did not follow the splash"
     # While its splash runs, the first client shows no main window.
     assert client.drive("find", "#32770", "*", "1001", "1500").returncode == 1
