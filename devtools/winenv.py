@@ -186,6 +186,15 @@ class Display:
         subprocess.run(["convert", "xwd:-", str(path)], input=xwd.stdout, check=True, timeout=60)
         return path
 
+    def pointer_move(self, x: int, y: int) -> None:
+        """The display's own pointer moved to (x, y) in a few steps, as a hand
+        moves it: programs see the moves (and hover over what is there)."""
+        env = dict(os.environ, DISPLAY=self.name)
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x - 6), str(y - 3), "sleep", "0.1",
+                        "mousemove", "--sync", str(x - 2), str(y - 1), "sleep", "0.1",
+                        "mousemove", "--sync", str(x), str(y)],
+                       env=env, check=True, timeout=30, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def pointer_drag(self, x1: int, y1: int, x2: int, y2: int, steps: int = 8) -> None:
         """A left-button drag on the display itself (XTest): the window
         manager sees it too, as it sees a person's mouse. The system's own

@@ -276,6 +276,19 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     post_strays(pages)  # pages already added, once more
     assert tab_count(client, main) == 3
 
+    # The pointer resting on a tab shows its account as a tip; the tip goes
+    # when the pointer leaves the strip.
+    def tips():
+        return [w for w in client.windows() if w["class"] == "tooltips_class32" and w["visible"]
+                and w["pid"] == main["pid"]]
+    mx, my = rect_of(client, hwnd)["rect"][:2]
+    client.display.pointer_move(mx + 130 + 176 + 50, my + 15)
+    shown = poll(tips, 5)
+    assert shown, "no tip over the tab"
+    assert client.drive("text", shown[0]["hwnd"]).stdout.decode().strip() == "7服-abcd-player"
+    client.display.pointer_move(mx + 640, my + 300)
+    assert poll(lambda: not tips(), 5), "the tip stayed"
+
     # Restored (not maximized): the strip answers as caption, so the
     # releases arrive as non-client messages.
     client.drive("post", hwnd, str(WM_SYSCOMMAND), str(SC_CLOSE), "4286")  # the login window away
@@ -297,7 +310,20 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     assert poll(lambda: len(events(portal, 306)) == 2, 5)
     assert poll(lambda: tab_count(client, main) == 1, 5)
 
-    client.exit_from_tray(hwnd)
+    # A left click on the tray icon hides the client as the boss key does;
+    # a second one brings it back.
+    for after in (False, True):
+        client.drive("post", hwnd, str(0x0400 + 1), "1", str(0x0202))  # WM_TRAYNOTIFY, left button up
+        assert poll(lambda: visible(client, hwnd) == after, 5), after
+
+    # The only page closed by its close box: the window shrinks to nothing
+    # and the login window comes back.
+    client.drive("clickat", str(x + 290), str(y + 15))
+    records = wait_requests(portal, "/d.php", 3)
+    assert [r["query"].split("&")[2] for r in records] == ["server=S12", "server=S3", "server=S7"]
+    assert poll(lambda: rect_of(client, hwnd)["rect"][2:] == (2, 1), 5)
+    assert poll(lambda: visible(client, background), 5)
+
+    client.exit_client(hwnd)
     assert wait_exit(proc) == 0
-    assert [r["query"].split("&")[2] for r in portal.requests() if r["path"] == "/d.php"] == [
-        "server=S12", "server=S3", "server=S7"]
+    assert len([r for r in portal.requests() if r["path"] == "/d.php"]) == 3
