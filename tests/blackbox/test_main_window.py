@@ -288,6 +288,19 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     assert client.drive("text", shown[0]["hwnd"]).stdout.decode().strip() == "7服-abcd-player"
     client.display.pointer_move(mx + 640, my + 300)
     assert poll(lambda: not tips(), 5), "the tip stayed"
+    # A real click on the first tab shows its page; a double click on the
+    # strip shows the second and changes nothing more (the window stays).
+    def current():
+        return [p for p in pages if visible(client, p)]
+    client.drive("clickat", str(mx + 130 + 60), str(my + 15))
+    first = poll(lambda: len(shown := current()) == 1 and shown, 5)
+    assert first, current()
+    placed = rect_of(client, hwnd)["rect"]
+    for _ in range(2):
+        client.drive("clickat", str(mx + 130 + 176 + 60), str(my + 15))
+    assert poll(lambda: len(shown := current()) == 1 and shown != first, 5), current()
+    time.sleep(0.5)
+    assert rect_of(client, hwnd)["rect"] == placed
 
     # Restored (not maximized): the strip answers as caption, so the
     # releases arrive as non-client messages.
