@@ -309,6 +309,19 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     restored = poll(lambda: (r := rect_of(client, hwnd)["rect"])[0] > 0 and r, 5)
     assert restored, rect_of(client, hwnd)
     x, y = restored[:2]
+    # Sizes asked of the restored window: below the least for three tabs and
+    # the tool bar (3 x 176 + 440 by 260) it is raised to it. The right-hand
+    # tool buttons keep to the right edge, the boss key to the tabs' end, and
+    # the current page fills the window below the bars.
+    service = next(c["hwnd"] for c in client.children(hwnd) if c["id"] == 1029)
+    boss = next(c["hwnd"] for c in client.children(hwnd) if c["id"] == 1001)
+    for asked, size in [((700, 200), (968, 260)), ((1100, 200), (1100, 260)), ((1000, 640), (1000, 640))]:
+        client.drive("place", hwnd, str(x), str(y), *map(str, asked))
+        assert poll(lambda: rect_of(client, hwnd)["rect"] == (x, y, *size), 5), (asked, rect_of(client, hwnd))
+        assert poll(lambda: rect_of(client, service)["rect"][:3] == (x + size[0] - 75, y + 36, 60), 5), asked
+        assert rect_of(client, boss)["rect"][:2] == (x + size[0] - 170, y)
+        page = poll(lambda: [p for p in pages if visible(client, p)], 5)
+        assert page and rect_of(client, page[0])["rect"] == (x + 4, y + 65, size[0] - 8, size[1] - 69), asked
     assert client.drive("send", hwnd, str(0x0084), "0", str(((y + 15) << 16) | (x + 290))).stdout.strip() == b"2"
 
     client.drive("clickat", str(x + 290), str(y + 15))  # the first tab's close box
