@@ -288,6 +288,15 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     assert client.drive("text", shown[0]["hwnd"]).stdout.decode().strip() == "7服-abcd-player"
     client.display.pointer_move(mx + 640, my + 300)
     assert poll(lambda: not tips(), 5), "the tip stayed"
+    # The pointer on a tool button shows its hover frame; off it, the normal one.
+    bx, by, bw, bh = rect_of(client, next(c["hwnd"] for c in client.children(hwnd) if c["id"] == 1001))["rect"]
+    def frame():
+        return [client.drive("pixel", str(bx + i), str(by + bh // 2)).stdout.strip() for i in range(2, bw - 2, 6)]
+    normal = frame()
+    client.display.pointer_move(bx + bw // 2, by + bh - 3)
+    assert poll(lambda: frame() != normal, 5), "no hover frame"
+    client.display.pointer_move(mx + 640, my + 300)
+    assert poll(lambda: frame() == normal, 5), "the hover frame stayed"
     # A real click on the first tab shows its page; a double click on the
     # strip shows the second and changes nothing more (the window stays).
     def current():
