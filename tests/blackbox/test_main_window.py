@@ -303,6 +303,12 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     assert poll(lambda: frame() != normal, 5), "no hover frame"
     client.display.pointer_move(mx + 640, my + 300)
     assert poll(lambda: frame() == normal, 5), "the hover frame stayed"
+    # Space and Escape typed in the main window do nothing (a focused tool
+    # button would take Space as a click).
+    client.drive("activate", hwnd)
+    client.drive("keys", "space", "esc", "space")
+    time.sleep(0.5)
+    assert visible(client, hwnd) and tab_count(client, main) == 3
     # A real click on the first tab shows its page; a double click on the
     # strip shows the second and changes nothing more (the window stays).
     def current():
