@@ -6,7 +6,7 @@ from __future__ import annotations
 import time
 from urllib.parse import parse_qs, quote, unquote, urlsplit
 
-from conftest import wait_exit
+from conftest import poll, rect_of, wait_exit
 
 WM_KEYDOWN, VK_DOWN, VK_RETURN, VK_ESCAPE = 0x0100, 0x28, 0x0D, 0x1B
 WM_TRAYNOTIFY, WM_RBUTTONUP = 0x0400 + 1, 0x0205
@@ -56,6 +56,11 @@ def message_text(client, main):
                     return w, texts[0]
         time.sleep(0.1)
     raise AssertionError("no message box")
+
+
+def visible(client, hwnd):
+    w = rect_of(client, hwnd)
+    return bool(w and w["visible"])
 
 
 def no_menu(client):
@@ -149,4 +154,28 @@ def test_running_time_counts_sixteen_ticks_and_stays(client, portal):
     time.sleep(1.5)  # six more periods
     assert client.read_settings()["RunningTime"] == "15"
     client.exit_client(main["hwnd"])
+    assert wait_exit(proc) == 0
+
+
+def test_the_menus_refresh_and_hide_items_with_a_page_open(client, portal, standin):
+    """ "Refresh" loads the current page again (a page the stand-in control
+    has shown); "hide/restore" hides the client, and the tray menu's same
+    item brings it back."""
+    proc = client.start("/newgm", "h0", "x" + portal.address("portal", "/lmdr/game.html?server=12"))
+    main = client.main_window()
+    hand_over(client, main, "12服-abcd-player")
+    games = lambda: len([r for r in portal.requests() if r["path"] == "/lmdr/game.html"])  # noqa: E731
+    assert poll(lambda: games() == 1, 10), [r["path"] for r in portal.requests()]
+    assert poll(lambda: any(line.startswith("event DocumentComplete") for line in standin.lines()), 10)
+    main = client.main_window()
+    open_menu(client, main)
+    choose(client, 0)
+    assert poll(lambda: games() == 2, 10), "the page was not loaded again"
+    open_menu(client, main)
+    choose(client, 1)
+    assert poll(lambda: not visible(client, main["hwnd"]), 5), "the client did not hide"
+    open_menu(client, main, tray=True)
+    choose(client, 1)
+    assert poll(lambda: visible(client, main["hwnd"]), 5), "the client did not come back"
+    client.exit_from_tray(main["hwnd"])
     assert wait_exit(proc) == 0
