@@ -897,7 +897,9 @@ void CStandInBrowser::HostGetDropTarget() {
 }
 
 // The page's menus and tool bars are the host's to replace when the page is
-// activated; a host that fails the call is told to hide its own again.
+// activated; a host that fails the call is told to hide its own again. The
+// documented sequences do not place these two calls: ShowUI is assumed to
+// follow OnUIActivate at once, and HideUI to come first on deactivation.
 void CStandInBrowser::HostShowUI() {
     if (!m_uiHandler) return;
     const HRESULT hr = m_uiHandler->ShowUI(DOCHOSTUITYPE_BROWSE, this, nullptr, m_frame, m_uiWindow);
