@@ -15,6 +15,7 @@ packages=(
   wine wine32 wine64
   xvfb openbox x11-apps x11-utils xauth imagemagick libx11-dev xdotool
   python3 python3-pytest gcovr
+  util-linux iproute2
   fonts-wqy-microhei
   googletest libjsoncpp-dev
   clang libclang-rt-14-dev

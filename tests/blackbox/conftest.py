@@ -234,6 +234,12 @@ def rect_of(client, hwnd):
     return parse_window(r.stdout.decode().strip()) if r.returncode == 0 else None
 
 
+def visible(client, hwnd) -> bool:
+    """Whether a window is there and shown."""
+    w = rect_of(client, hwnd)
+    return bool(w and w["visible"])
+
+
 def reg_value(client, key, value, view64=False):
     """A registry value as `reg query` prints it, or None when it is not there."""
     r = client.prefix.reg_query(key, value, view64=view64)

@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from conftest import login_record, login_windows, owned, parse_window, poll, rect_of, wait_exit
+from conftest import login_record, login_windows, owned, parse_window, poll, rect_of, visible, wait_exit
 
 WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
 
@@ -194,11 +194,6 @@ def check_login_geometry(client, background, page, browser):
     rects = poll(placed, 5)
     assert rects, [rect_of(client, h)["rect"] for h in (background, page, browser)]
     return rects[0]
-
-
-def visible(client, hwnd):
-    w = rect_of(client, hwnd)
-    return bool(w and w["visible"])
 
 
 def test_login_window_closed_by_the_system_hides_or_ends_and_its_browser_fills_it(client, portal):

@@ -6,7 +6,7 @@ from __future__ import annotations
 import time
 from urllib.parse import parse_qs, quote, unquote, urlsplit
 
-from conftest import poll, rect_of, wait_exit
+from conftest import poll, visible, wait_exit
 
 WM_KEYDOWN, VK_DOWN, VK_RETURN, VK_ESCAPE = 0x0100, 0x28, 0x0D, 0x1B
 WM_TRAYNOTIFY, WM_RBUTTONUP = 0x0400 + 1, 0x0205
@@ -56,11 +56,6 @@ def message_text(client, main):
                     return w, texts[0]
         time.sleep(0.1)
     raise AssertionError("no message box")
-
-
-def visible(client, hwnd):
-    w = rect_of(client, hwnd)
-    return bool(w and w["visible"])
 
 
 def no_menu(client):

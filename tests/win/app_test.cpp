@@ -11,18 +11,9 @@
 #include <vector>
 
 #include "app/halvane3_app_win.h"
-#include "mainwnd/detour_win.h"
 #include "test_util.h"
 
 namespace {
-
-LONG Intercept(bool on, PVOID* real, PVOID replacement) {
-    DetourTransactionBegin();
-    DetourUpdateThread(::GetCurrentThread());
-    if (on) DetourAttach(real, replacement);
-    else DetourDetach(real, replacement);
-    return DetourTransactionCommit();
-}
 
 // --- the dump writer ------------------------------------------------------------
 
@@ -57,7 +48,7 @@ TEST(CrashDump, AsksForLessDetailUntilTheWriterTakesIt) {
         reinterpret_cast<WriteDumpFn>(reinterpret_cast<void*>(::GetProcAddress(dbghelp, "MiniDumpWriteDump")));
     ASSERT_TRUE(g_realWriteDump);
     ASSERT_EQ(
-        Intercept(true, reinterpret_cast<PVOID*>(&g_realWriteDump), reinterpret_cast<PVOID>(&RecordingWriteDump)),
+        Intercept(true, {Replacing(g_realWriteDump, &RecordingWriteDump)}),
         NO_ERROR);
     EXCEPTION_RECORD record{};
     record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
@@ -91,7 +82,7 @@ TEST(CrashDump, AsksForLessDetailUntilTheWriterTakesIt) {
         EXPECT_EQ(types, c.types) << c.refusals;
     }
     EXPECT_EQ(
-        Intercept(false, reinterpret_cast<PVOID*>(&g_realWriteDump), reinterpret_cast<PVOID>(&RecordingWriteDump)),
+        Intercept(false, {Replacing(g_realWriteDump, &RecordingWriteDump)}),
         NO_ERROR);
     ::FreeLibrary(dbghelp);
 }
@@ -129,8 +120,7 @@ BOOL WINAPI RecordingCreateProcess(LPCWSTR application, LPWSTR commandLine, LPSE
 TEST(LaunchProcess, StartsTheProgramAtIdlePriorityUnderItsQuotedPath) {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    ASSERT_EQ(Intercept(true, reinterpret_cast<PVOID*>(&g_realCreateProcess),
-                        reinterpret_cast<PVOID>(&RecordingCreateProcess)),
+    ASSERT_EQ(Intercept(true, {Replacing(g_realCreateProcess, &RecordingCreateProcess)}),
               NO_ERROR);
     const struct {
         const wchar_t* path;  // null: this program
@@ -149,8 +139,7 @@ TEST(LaunchProcess, StartsTheProgramAtIdlePriorityUnderItsQuotedPath) {
         EXPECT_EQ(g_started.show, SW_SHOWNORMAL);
         EXPECT_EQ(g_started.inherit, FALSE);
     }
-    EXPECT_EQ(Intercept(false, reinterpret_cast<PVOID*>(&g_realCreateProcess),
-                        reinterpret_cast<PVOID>(&RecordingCreateProcess)),
+    EXPECT_EQ(Intercept(false, {Replacing(g_realCreateProcess, &RecordingCreateProcess)}),
               NO_ERROR);
 }
 

@@ -143,15 +143,11 @@ ULONG WINAPI NoAdapters(PIP_ADAPTER_INFO info, PULONG size) {
     return g_drive.noAdapter ? ERROR_NO_DATA : g_realGetAdaptersInfo(info, size);
 }
 
-LONG Intercept(bool on) {
-    DetourTransactionBegin();
-    DetourUpdateThread(::GetCurrentThread());
-    auto change = on ? &DetourAttach : &DetourDetach;
-    change(reinterpret_cast<PVOID*>(&g_realCreateFile), reinterpret_cast<PVOID>(&DriveCreateFile));
-    change(reinterpret_cast<PVOID*>(&g_realDeviceIoControl), reinterpret_cast<PVOID>(&DriveIoControl));
-    change(reinterpret_cast<PVOID*>(&g_realCloseHandle), reinterpret_cast<PVOID>(&DriveCloseHandle));
-    change(reinterpret_cast<PVOID*>(&g_realGetAdaptersInfo), reinterpret_cast<PVOID>(&NoAdapters));
-    return DetourTransactionCommit();
+LONG InterceptDrive(bool on) {
+    return Intercept(on, {Replacing(g_realCreateFile, &DriveCreateFile),
+                          Replacing(g_realDeviceIoControl, &DriveIoControl),
+                          Replacing(g_realCloseHandle, &DriveCloseHandle),
+                          Replacing(g_realGetAdaptersInfo, &NoAdapters)});
 }
 
 // The request's structures as the system documents them: the input's 32
@@ -169,7 +165,7 @@ TEST(Identity, DiskSerialFromTheSmartIdentifyCommandElseTheProcessorAlone) {
     EXPECT_EQ(GetDiskSerial(), L"");  // Wine's own drive answers no SMART request
     EXPECT_EQ(GetMachineIdentity(), cpu);
 
-    ASSERT_EQ(Intercept(true), NO_ERROR);
+    ASSERT_EQ(InterceptDrive(true), NO_ERROR);
     const struct {
         bool opens;
         BYTE deviceMap;
@@ -214,7 +210,7 @@ TEST(Identity, DiskSerialFromTheSmartIdentifyCommandElseTheProcessorAlone) {
     EXPECT_EQ(mac, L"kept");
     const std::wstring query = BuildIdentityQuery(483);
     EXPECT_EQ(query.substr(query.size() - 5), L"&mac=");
-    EXPECT_EQ(Intercept(false), NO_ERROR);
+    EXPECT_EQ(InterceptDrive(false), NO_ERROR);
 }
 
 TEST(Identity, QueryIsStableAcrossThreadsOfOneMachine) {

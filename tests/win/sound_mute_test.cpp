@@ -382,18 +382,9 @@ MMRESULT WINAPI FakeSetDetails(HMIXEROBJ, LPMIXERCONTROLDETAILS details, DWORD) 
 }
 
 LONG InterceptMixer(bool on) {
-    DetourTransactionBegin();
-    DetourUpdateThread(::GetCurrentThread());
-    auto change = on ? &DetourAttach : &DetourDetach;
-    const std::pair<PVOID*, PVOID> pairs[] = {
-        {reinterpret_cast<PVOID*>(&g_realMixerOpen), reinterpret_cast<PVOID>(&FakeMixerOpen)},
-        {reinterpret_cast<PVOID*>(&g_realMixerClose), reinterpret_cast<PVOID>(&FakeMixerClose)},
-        {reinterpret_cast<PVOID*>(&g_realLineInfo), reinterpret_cast<PVOID>(&FakeLineInfo)},
-        {reinterpret_cast<PVOID*>(&g_realLineControls), reinterpret_cast<PVOID>(&FakeLineControls)},
-        {reinterpret_cast<PVOID*>(&g_realGetDetails), reinterpret_cast<PVOID>(&FakeGetDetails)},
-        {reinterpret_cast<PVOID*>(&g_realSetDetails), reinterpret_cast<PVOID>(&FakeSetDetails)}};
-    for (const auto& [real, fake] : pairs) change(real, fake);
-    return DetourTransactionCommit();
+    return Intercept(on, {Replacing(g_realMixerOpen, &FakeMixerOpen), Replacing(g_realMixerClose, &FakeMixerClose),
+                          Replacing(g_realLineInfo, &FakeLineInfo), Replacing(g_realLineControls, &FakeLineControls),
+                          Replacing(g_realGetDetails, &FakeGetDetails), Replacing(g_realSetDetails, &FakeSetDetails)});
 }
 
 TEST(SoundMuteMixer, MutesTheWaveOutAndSpeakerLinesEveryItemOfTheirMuteControl) {

@@ -2,9 +2,12 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "mainwnd/detour_win.h"
 
 #include "settings/settings_keys.h"
 #include "stats/identity_win.h"
@@ -32,6 +35,20 @@ inline std::wstring ReadRaw(const std::wstring& path, const wchar_t* section, co
     wchar_t buf[4096] = {};
     ::GetPrivateProfileStringW(section, key, L"<missing>", buf, 4096, path.c_str());
     return buf;
+}
+
+// Puts replacements in place of functions (on) or takes them away again, in
+// one transaction of the interception engine: each pair is the pointer to
+// the real function (the trampoline once intercepted) and the replacement.
+template <typename Real, typename Fake>
+std::pair<PVOID*, PVOID> Replacing(Real*& real, Fake* fake) {
+    return {reinterpret_cast<PVOID*>(&real), reinterpret_cast<PVOID>(fake)};
+}
+inline LONG Intercept(bool on, std::initializer_list<std::pair<PVOID*, PVOID>> functions) {
+    DetourTransactionBegin();
+    DetourUpdateThread(::GetCurrentThread());
+    for (const auto& [real, fake] : functions) on ? DetourAttach(real, fake) : DetourDetach(real, fake);
+    return DetourTransactionCommit();
 }
 
 // Runs this thread's messages for a while.
