@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/build_config.h"
+#include "app/startup_trace.h"
 #include "install/icon_update_win.h"
 #include "install/install_win.h"
 #include "mainwnd/flash_bk_win.h"
@@ -27,9 +28,11 @@ int RunMode = ModeFirstRun;
 CHalvane3App theApp;
 
 CHalvane3App::CHalvane3App() {
+    STARTUP_MARK("process start: system libraries and runtime");
     // A name given by the portal's icon description replaces ours.
     const std::wstring iconName = ReadSetting(Keys::IconName);
     if (!iconName.empty()) ::lstrcpynW(DisplayName, iconName.c_str(), kDisplayNameCapacity);
+    STARTUP_MARK("the application object and its name");
 }
 
 int ParseRunMode() {
@@ -51,17 +54,20 @@ void CHalvane3App::WaitBeaconDone(bool reset) {
 }
 
 BOOL CHalvane3App::InitInstance() {
+    STARTUP_MARK("until the application starts");
     ::SetUnhandledExceptionFilter(&CrashFilter);
 
     INITCOMMONCONTROLSEX icc{8, 0xFF};
     ::InitCommonControlsEx(&icc);
 
     EnableControlContainer();
+    STARTUP_MARK("common controls and control hosting");
 
     if (!NetworkAvailable()) {
         ShowMessage(0, kNoNetworkMessage, nullptr);
         return FALSE;
     }
+    STARTUP_MARK("network check");
 
     RunMode = ParseRunMode();
 
@@ -74,6 +80,7 @@ BOOL CHalvane3App::InitInstance() {
 
     Gdiplus::GdiplusStartupInput gdiplusInput;  // version 1, nothing suppressed
     if (Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplusInput, nullptr) != Gdiplus::Ok) m_gdiplusToken = 0;
+    STARTUP_MARK("run mode, events and GDI+");
 
     switch (RunMode) {
     case ModeFirstRun:
@@ -116,13 +123,17 @@ void CHalvane3App::RunFirstRun() {
 
 void CHalvane3App::RunOrdinaryStart() {
     SendActivityStats();  // nobody waits for this one
+    STARTUP_MARK("counters and activity beacon");
     UpdateDesktopIcon();
+    STARTUP_MARK("icon description");
 }
 
 void CHalvane3App::RunCommonTail() {
     RaiseCacheLimit();
+    STARTUP_MARK("browser cache limit");
     SendRegEvent(L"100", L"打开");
     WaitBeaconDone();
+    STARTUP_MARK("event 100 and its wait");
 
     // The splash takes OLE for itself and gives it back when it goes; it
     // goes after the main window, whose browsers need OLE until then, so OLE
@@ -136,6 +147,7 @@ void CHalvane3App::RunCommonTail() {
     }
 
     CHalvane3Dlg dlg;
+    STARTUP_MARK("main window object");
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;

@@ -157,10 +157,28 @@ add_library(lmrefuse SHARED devtools/uidriver/lmrefuse.c)
 set_target_properties(lmrefuse PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_dependencies(lmdriver lmrefuse)
 
-# Yardstick of the start-up benchmark (devtools/bench.sh).
+# Yardsticks of the start-up benchmark (devtools/bench.sh): a bare dialog, and
+# a dialog of the login window's size hosting the browser control on the
+# login page.
 add_executable(bench_bare WIN32 devtools/bench/bare_dialog.cpp devtools/bench/bare_dialog.rc)
 target_link_options(bench_bare PRIVATE -municode -mwindows)
 set_target_properties(bench_bare PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+add_executable(bench_browser WIN32 devtools/bench/browser_dialog.cpp devtools/bench/bare_dialog.rc)
+target_link_libraries(bench_browser PRIVATE ole32 oleaut32 uuid)
+target_link_options(bench_browser PRIVATE -municode -mwindows)
+set_target_properties(bench_browser PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+# The client with the end of each start-up step noted (app/startup_trace.h):
+# the benchmark's build only, never shipped.
+set(_lumendor_traced app/halvane3_app_win.cpp mainwnd/main_dlg_win.cpp html/login_dlg_win.cpp)
+add_executable(LumendorTraced WIN32 framework/winmain_win.cpp res/Lumendor.rc ${_lumendor_traced}
+    devtools/bench/startup_trace_win.cpp
+    $<FILTER:$<FILTER:$<FILTER:$<TARGET_OBJECTS:lumendor_core>,EXCLUDE,halvane3_app_win\.cpp\.obj$>,EXCLUDE,main_dlg_win\.cpp\.obj$>,EXCLUDE,login_dlg_win\.cpp\.obj$>)
+add_dependencies(LumendorTraced lumendor_core)
+target_compile_definitions(LumendorTraced PRIVATE LUMENDOR_STARTUP_TRACE)
+target_link_libraries(LumendorTraced PRIVATE lumendor_deps)
+target_link_options(LumendorTraced PRIVATE -municode -mwindows -s)
+target_include_directories(LumendorTraced PRIVATE ${CMAKE_SOURCE_DIR}/res)
+set_target_properties(LumendorTraced PROPERTIES OUTPUT_NAME Lumendor RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/traced)
 # The benchmark's measuring program: start-up to a window, the socket
 # downloader, the page hand-over (devtools/bench.sh).
 add_executable(lmbench devtools/bench/lmbench.cpp)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Measures the client on this machine and writes BENCHMARKS.md: start-up to
-# the login window beside a bare dialog program, the executables' sizes, the
+# the login window beside a bare dialog program and beside the floor (the
+# browser control on the login page in a dialog), the start-up's steps from
+# the client's traced build, the executables' sizes, the
 # socket downloader beside curl, and the main window's answer to a page
 # hand-over with fast and with slow beacon hosts. About 2.5 minutes on a
 # quiet machine; longer when other work shares it.
@@ -14,7 +16,7 @@ lock=/tmp/lumendor-ports.lock
 
 bash devtools/setup.sh >/dev/null
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target Lumendor bench_bare lmbench lmdriver
+cmake --build --preset windows --target Lumendor LumendorTraced bench_bare bench_browser lmbench lmdriver
 
 results=build/windows/bench/results
 rm -rf "$results"

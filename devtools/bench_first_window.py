@@ -30,7 +30,10 @@ import winenv  # noqa: E402
 from portal_sim import LOGIN_PAGE_PATH, PortalSimulator  # noqa: E402
 
 WM_CLOSE, WM_SYSCOMMAND, SC_CLOSE = 0x0010, 0x0112, 0xF060
+BARE = "bare dialog"
+FLOOR = "browser dialog (the floor)"
 ORDINARY = "Lumendor /Lm03000D (installed, ordinary start)"
+TRACED = "the same, traced build"
 ORDINARY_CLOSED = "the same, the portal closing the connection after the icon description"
 ICON_STAMP = "2026-12-01"
 ICON_DESCRIPTION = '{"iconUrl":"http://127.0.0.1:47301/icons/Lumendor.ico","iconName":"Lumendor","time":"%s"}' % ICON_STAMP
@@ -156,39 +159,59 @@ class Session:
 def first_window(session: Session, runs: int) -> dict:
     exe = session.install_client()
     bare = session.build / "bench" / "bench_bare.exe"
+    floor = session.build / "bench" / "bench_browser.exe"
+    traced = session.install_dir / "traced" / "Lumendor.exe"
+    traced.parent.mkdir(exist_ok=True)
+    shutil.copy2(session.build / "traced" / "Lumendor.exe", traced)
+    trace = session.path / "startup-trace.txt"
+    session.prefix.env["LUMENDOR_STARTUP_TRACE"] = session.win(trace)
+    login_page = session.sim.address("portal", LOGIN_PAGE_PATH)
     # (name, program, arguments, window class, title, minimum size, how it
     # ends, the icon description's connection)
     # and the portal's way of ending the icon description's reply.
     keep, close = None, {"Connection": "close"}
     subjects = [
-        ("bare dialog", bare, [], "#32770", "Bare", 100, "close", keep),
+        (BARE, bare, [], "#32770", "Bare", 100, "close", keep),
+        (FLOOR, floor, [login_page], "#32770", "Browser", 600, "close", keep),
         (ORDINARY, exe, ["/Lm03000D"], "#32770", "Lumendor", 600, "client", keep),
         (ORDINARY_CLOSED, exe, ["/Lm03000D"], "#32770", "Lumendor", 600, "client", close),
         ("Lumendor /web4286D (installed)", exe, ["/web4286D"], "#32770", "Lumendor", 600, "client", keep),
+        (TRACED, traced, ["/Lm03000D"], "#32770", "Lumendor", 600, "client", keep),
     ]
 
     # When the simulator saw the client's requests, from the process start.
     milestones: dict[str, dict[str, list[float]]] = {
-        name: {"event 100 requested": [], "login page requested": []} for name, *_ in subjects[1:]}
+        name: {"event 100 requested": [], "login page requested": []} for name, *_ in subjects[2:]}
+    milestones[FLOOR] = {"login page requested": []}
+    # The traced build's steps: the milliseconds each took, by run.
+    steps: dict[str, list[float]] = {}
 
     def once(name, program, args, cls, title, size, ending, headers, record=False) -> float:
         session.describe_icon(headers)
         r = session.bench("first", cls, title, str(size), str(size), "30000", session.win(program), *args)
+        trace.unlink(missing_ok=True)
         fields = r.stdout.decode().strip().split("\t")
-        if r.returncode != 0 or len(fields) < 4:
+        if r.returncode != 0 or len(fields) < 5:
             raise RuntimeError(f"{program.name} {' '.join(args)} showed no window")
+        started = float(fields[3]) / 1000
         if ending == "close":
             session.drive("post", fields[1], str(WM_CLOSE), "0", "0")
             session.drive("gone", fields[1], "20000", timeout=40)
+        else:
+            session.exit_client(session.main_window())
+        if not record or name not in milestones:
             return float(fields[0])
-        session.exit_client(session.main_window())
-        if record:
-            started = float(fields[3]) / 1000
-            seen = [q for q in session.sim.requests() if q["time"] >= started]
+        seen = [q for q in session.sim.requests() if q["time"] >= started]
+        page = next((q for q in seen if q["path"] == LOGIN_PAGE_PATH), None)
+        if page is None:
+            raise RuntimeError(f"{program.name} {' '.join(args)} never asked for the login page")
+        milestones[name]["login page requested"].append((page["time"] - started) * 1000)
+        if "event 100 requested" in milestones[name]:
             event = next(q for q in seen if q["path"] == "/_regevent.gif" and q["query"].startswith("event=100&"))
-            page = next(q for q in seen if q["path"] == LOGIN_PAGE_PATH)
             milestones[name]["event 100 requested"].append((event["time"] - started) * 1000)
-            milestones[name]["login page requested"].append((page["time"] - started) * 1000)
+        if name == TRACED:
+            for step, took in step_times(trace, float(fields[4]), float(fields[0])):
+                steps.setdefault(step, []).append(took)
         return float(fields[0])
 
     results: dict[str, list[float]] = {name: [] for name, *_ in subjects}
@@ -199,15 +222,31 @@ def first_window(session: Session, runs: int) -> dict:
             results[subject[0]].append(once(*subject, record=True))
         print(f"round {round_ + 1}/{runs}: " + ", ".join(f"{v[-1]:.0f}" for v in results.values()) + " ms",
               file=sys.stderr)
-    bare_times = results["bare dialog"]
+    bare_times = results[BARE]
     # Each round runs every program once, one after another: the round's
     # difference to the bare dialog leaves out what the machine's other work
     # did to that round as a whole.
     paired = {name: summary([v - b for v, b in zip(values, bare_times)])
-              for name, values in results.items() if name != "bare dialog"}
+              for name, values in results.items() if name != BARE}
+    over_floor = {name: summary([v - f for v, f in zip(values, results[FLOOR])])
+                  for name, values in results.items() if name not in (BARE, FLOOR)}
     return {"runs": runs, "subjects": {name: summary(values) for name, values in results.items()},
-            "over_bare": paired,
-            "milestones": {name: {k: summary(v) for k, v in m.items()} for name, m in milestones.items()}}
+            "over_bare": paired, "over_floor": over_floor,
+            "milestones": {name: {k: summary(v) for k, v in m.items()} for name, m in milestones.items()},
+            "steps": {step: summary(v) for step, v in steps.items()}}
+
+
+def step_times(trace: Path, started: float, visible: float) -> list[tuple[str, float]]:
+    """The traced build's record as (step, milliseconds it took): each mark
+    ends a step that began at the mark before it (the first at the process
+    start); the last step runs to the moment the window was seen visible."""
+    marks = [line.split("\t") for line in trace.read_text().splitlines() if "\t" in line]
+    out, before = [], started
+    for step, moment in marks:
+        out.append((step, float(moment) - before))
+        before = float(moment)
+    out.append(("until the window is seen visible", started + visible - before))
+    return out
 
 
 def main() -> int:

@@ -9,6 +9,18 @@ mkdir -p "$cache"
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
+# A mirror in the middle of a sync fails one index now and then ("File has
+# unexpected size"): try again a little later, and if an index still fails,
+# go on with what was fetched; the install that follows says what is missing.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get update -q && return 0
+    [ $try -lt 3 ] && sleep 20
+  done
+  echo "setup: apt-get update failed three times; going on with the indexes at hand" >&2
+}
+
 packages=(
   build-essential cmake ninja-build dpkg-dev
   g++-mingw-w64-i686 mingw-w64-tools
@@ -55,10 +67,19 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
-  sudo_ env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  apt_update
 fi
 if [ ${#missing[@]} -gt 0 ]; then
-  sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # Where an update index failed (one architecture's security updates, say),
+  # the two architectures' candidates can disagree and the 32-bit libraries
+  # cannot be installed beside the 64-bit ones: then take every package from
+  # the release itself, whose indexes agree.
+  if ! sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+    . /etc/os-release
+    echo "setup: installing from $VERSION_CODENAME itself" >&2
+    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+      -t "$VERSION_CODENAME" "${missing[@]}"
+  fi
 fi
 
 # Wine runs 32-bit programs through its 32-bit loader, a Linux i386 program.
@@ -78,7 +99,7 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
       printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: %s-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
         "$VERSION_CODENAME" | sudo_ tee "$bpo_list" >/dev/null
     fi
-    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    apt_update
     sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
       -t "$VERSION_CODENAME-backports" qemu-user-static
   fi

@@ -12,6 +12,7 @@
 
 #include "app/build_config.h"
 #include "app/halvane3_app_win.h"
+#include "app/startup_trace.h"
 #include "html/ext_login_logic.h"
 #include "html/login_logic.h"
 #include "mainwnd/hotkeys_win.h"
@@ -88,7 +89,9 @@ CLoginDlg::CLoginDlg(const std::wstring& baseUrl) : CDHtmDlgEx(IDD_BLANK), m_str
 CLoginDlg::~CLoginDlg() { delete m_pExtLogin; }
 
 BOOL CLoginDlg::OnInitDialog() {
+    STARTUP_MARK("login window's page window created");
     CDHtmDlgEx::OnInitDialog();
+    STARTUP_MARK("browser created and activated");
     if (IWebBrowser2* browser = GetBrowser()) browser->put_Silent(VARIANT_TRUE);
     const LONG ex = ::GetWindowLongW(m_hWnd, GWL_EXSTYLE);
     ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, ex ^ WS_EX_LAYERED);
@@ -99,7 +102,9 @@ BOOL CLoginDlg::OnInitDialog() {
     std::wstring runData;
     const bool autoRun = ReadAutoRunValue(runData) && AutoRunDataIsOn(runData);
     m_strPageUrl = CompleteLoginPageUrl(m_strPageUrl, BuildIdentityQuery(256), m_bJustInstalled, OpenPageCount, autoRun);
+    STARTUP_MARK("login page address");
     Navigate(m_strPageUrl);
+    STARTUP_MARK("navigation");
     return FALSE;
 }
 
@@ -335,6 +340,7 @@ CLoginBkDlg::CLoginBkDlg() : CDialog(IDD_BLANK), m_dlgPage(LoginPageBaseUrl(LUME
 CLoginBkDlg::~CLoginBkDlg() { delete static_cast<Gdiplus::Image*>(m_pImage); }
 
 BOOL CLoginBkDlg::OnInitDialog() {
+    STARTUP_MARK("login window created");
     CDialog::OnInitDialog();
     ::SetWindowTextW(m_hWnd, DisplayName);
 
@@ -366,7 +372,9 @@ BOOL CLoginBkDlg::OnInitDialog() {
             ::GlobalFree(memory);
         }
     }
+    STARTUP_MARK("login background decoded");
     PaintLayered();
+    STARTUP_MARK("login background painted");
     m_dlgPage.Create(IDD_BLANK, this);
     ::SetWindowLongW(m_hWnd, GWL_STYLE, ::GetWindowLongW(m_hWnd, GWL_STYLE) | WS_MINIMIZEBOX);
     return FALSE;

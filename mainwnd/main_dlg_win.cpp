@@ -3,6 +3,7 @@
 #include <new>
 
 #include "app/halvane3_app_win.h"
+#include "app/startup_trace.h"
 #include "html/login_logic.h"
 #include "mainwnd/game_wnd_win.h"
 #include "mainwnd/hotkeys_win.h"
@@ -112,10 +113,13 @@ CHalvane3Dlg::~CHalvane3Dlg() {
 }
 
 BOOL CHalvane3Dlg::OnInitDialog() {
+    STARTUP_MARK("main window created");
     CDlgEx::OnInitDialog();
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    STARTUP_MARK("main window's skinned-dialog start and icon");
     InstallKeyboardHook(CWinApp::ResourceHandle());
+    STARTUP_MARK("keyboard hook");
     m_osvi.dwOSVersionInfoSize = 276;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -136,6 +140,7 @@ BOOL CHalvane3Dlg::OnInitDialog() {
             LoadSkinBitmap(module, IDB_SKIN_RESTORE), close);
     ::DeleteObject(close);
     ::DeleteObject(minimize);
+    STARTUP_MARK("main window's skin: five images and the region");
     ::SetWindowPos(m_hWnd, nullptr, 0, 0, 1, 1, SWP_NOZORDER | SWP_NOACTIVATE);
 
     CBtnEx* buttons[] = {&m_btnBoss,    &m_btnMute, &m_btnMenu, &m_btnNewPage, &m_btnRefresh,
@@ -148,6 +153,7 @@ BOOL CHalvane3Dlg::OnInitDialog() {
         b.SetHandCursor(kToolButtons[i].hand);
     }
     m_hbmStrips[10] = LoadSkinBitmap(module, IDB_TOOL_SOUND);
+    STARTUP_MARK("tool buttons: eleven images");
     m_stcAccount.SubclassDlgItem(IDC_ACCOUNT, this);
     m_hbmAccount = LoadSkinBitmap(module, IDB_ACCOUNT_LABEL);
     m_stcAccount.SetImage(m_hbmAccount);
@@ -156,6 +162,7 @@ BOOL CHalvane3Dlg::OnInitDialog() {
 
     m_ilTab = ThreeFrames(IDB_TABS);
     m_ilTabClose = ThreeFrames(IDB_TAB_CLOSE);
+    STARTUP_MARK("account label and tab images");
 
     m_tipTabs = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr, nullptr, nullptr);
@@ -172,8 +179,10 @@ BOOL CHalvane3Dlg::OnInitDialog() {
     }
 
     m_dlgLoginBk.Create(IDD_BLANK, this);
+    STARTUP_MARK("login window");
     ReloadHotkeys();
     ShowLoginPage();
+    STARTUP_MARK("hotkeys and the login window shown");
     ::SetTimer(m_hWnd, TIMER_RUNNING_TIME, LUMENDOR_RUNNING_TIME_PERIOD, nullptr);
     return TRUE;
 }

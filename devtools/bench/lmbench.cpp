@@ -8,8 +8,9 @@
 //   first CLASS TITLE MINW MINH TIMEOUT_MS EXE [ARG...]
 //       starts EXE and waits for a visible top-level window of that process
 //       ("*" matches any class or title) at least MINW x MINH pixels big;
-//       prints the milliseconds from the start, the window, the process id
-//       and the moment of the start as Unix milliseconds
+//       prints the milliseconds from the start, the window, the process id,
+//       the moment of the start as Unix milliseconds and as the performance
+//       counter's milliseconds (the clock of the client's traced build)
 //   download URL PATH RUNS
 //       RUNS downloads of URL to PATH through the client's socket downloader,
 //       PATH removed before each; per run: the result, the milliseconds, the
@@ -152,7 +153,7 @@ int First(int argc, wchar_t** argv) {
             if (r.right - r.left < minW || r.bottom - r.top < minH) continue;
             if (!Matches(cls, ClassOf(h)) || !Matches(title, TitleOf(h))) continue;
             PrintUtf8(Ms(Now() - start) + L"\t" + Hex(h) + L"\t" + std::to_wstring(pi.dwProcessId) + L"\t" +
-                      startedAt);
+                      startedAt + L"\t" + Ms(start));
             result = 0;
             break;
         }

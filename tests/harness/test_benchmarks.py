@@ -11,24 +11,29 @@ import pytest
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "devtools"))
 
-from bench_first_window import ORDINARY, ORDINARY_CLOSED, summary  # noqa: E402
+from bench_first_window import FLOOR, ORDINARY, ORDINARY_CLOSED, summary  # noqa: E402
 from benchmarks import render  # noqa: E402
 
 CPU = {"busy_pct": 40.0, "steal_pct": 0.5, "load_start": 1.0, "load_end": 1.1}
 
 
-def write_results(folder: Path, fast: dict, slow: dict, forced=()) -> None:
+def write_results(folder: Path, fast: dict, slow: dict, forced=(), icon_ms=130) -> None:
     machine = {"date": "2026-12-08 08:00 UTC", "cpu": "x", "cores": 2, "memory_gb": 8, "os": "Debian", "kernel": "6",
                "wine": "wine-8.0", "gcc": "gcc 12", "curl": "curl 7", "python": "3.11", "commit": "abc",
                "build_type": "Release"}
     (folder / "facts.json").write_text(json.dumps({"machine": machine, "sizes": {
         "Lumendor.exe": {"built": 4000, "stripped": 2000}, "bare dialog": {"built": 100, "stripped": 16}}}))
-    subjects = {"bare dialog": summary([100, 110]), ORDINARY: summary([500, 520]), ORDINARY_CLOSED: summary([400, 420])}
+    subjects = {"bare dialog": summary([100, 110]), FLOOR: summary([200, 210]), ORDINARY: summary([500, 520]),
+                ORDINARY_CLOSED: summary([400, 420])}
+    steps = {"until the application starts": summary([150]), "network check": summary([2]),
+             "icon description": summary([icon_ms]), "event 100 and its wait": summary([3]),
+             "main window's skin images": summary([90])}
     marks = {name: {"event 100 requested": summary([300]), "login page requested": summary([450])}
              for name in (ORDINARY, ORDINARY_CLOSED)}
     (folder / "first_window.json").write_text(json.dumps({
-        "runs": 2, "subjects": subjects, "cpu": CPU, "seconds": 50, "milestones": marks,
-        "over_bare": {ORDINARY: summary([400, 410]), ORDINARY_CLOSED: summary([300, 310])}}))
+        "runs": 2, "subjects": subjects, "cpu": CPU, "seconds": 50, "milestones": marks, "steps": steps,
+        "over_bare": {ORDINARY: summary([400, 410]), ORDINARY_CLOSED: summary([300, 310])},
+        "over_floor": {ORDINARY: summary([300, 310])}}))
     disk = {"flushed": summary([10]), "unflushed": summary([1])}
     files = {"icon": {"bytes": 15000, "runs": 1, "requests": 2, "disk": disk,
                       "series": {"CSockDownFile (lmbench under Wine)": summary([50]), "curl": summary([2])}}}
@@ -56,11 +61,19 @@ def test_a_waiting_main_window_is_reported_as_a_fault(tmp_path, slow, fault):
     assert ("does not wait for the beacons" in text) == (not fault)
 
 
-def test_report_states_the_command_the_paired_figures_and_forced_ends(tmp_path):
-    write_results(tmp_path, FAST, FAST, forced=["round 2, hosts 4 s slow"])
+@pytest.mark.parametrize("icon_ms, verdict", [(130, "**not met**"), (240, "**met**")])
+def test_report_states_the_command_the_paired_figures_the_steps_and_forced_ends(tmp_path, icon_ms, verdict):
+    write_results(tmp_path, FAST, FAST, forced=["round 2, hosts 4 s slow"], icon_ms=icon_ms)
     text = render(tmp_path, "bash devtools/bench.sh", 150)
     assert "Made by `bash devtools/bench.sh` on 2026-12-08 08:00 UTC in 2.5 minutes." in text
-    assert f"| {ORDINARY} | 2 | 510 | 505–515 | 500–520 | 405 (402–408) |" in text
+    assert f"| {ORDINARY} | 2 | 510 | 505–515 | 500–520 | 405 (402–408) | 305 (302–308) |" in text
+    assert f"| {FLOOR} | 2 | 205 | 202–208 | 200–210 | — | — |" in text
+    assert "| icon description (network) |" in text and "| main window's skin images | 90 |" in text
+    # The ordinary start (510) against 1.3 x the floor (205) plus the three network steps.
+    bound = 1.3 * 205 + 2 + icon_ms + 3
+    assert f"= {bound:.0f} ms. The ordinary start took 510 ms: {verdict}." in text
+    assert ("off the network: until the application starts (150 ms), main window's skin images (90 ms)." in text) \
+        == (verdict == "**not met**")
     assert "was ended by force" in text and "round 2, hosts 4 s slow" in text
 
 
