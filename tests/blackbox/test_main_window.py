@@ -4,9 +4,7 @@ from __future__ import annotations
 
 import time
 
-import pytest
-
-from conftest import login_record, login_windows, owned, parse_window, poll, rect_of, visible, wait_exit
+from conftest import login_record, login_windows, owned, poll, rect_of, visible, wait_exit
 
 WM_SYSCOMMAND, SC_CLOSE = 0x0112, 0xF060
 
@@ -298,6 +296,13 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     assert poll(lambda: frame() != normal, 5), "no hover frame"
     client.display.pointer_move(mx + 640, my + 300)
     assert poll(lambda: frame() == normal, 5), "the hover frame stayed"
+    # The caption buttons' tips: closing, and restoring the maximized window.
+    for button, tip in ((50000, "关闭"), (50002, "还原")):
+        cx, cy, cw, ch = rect_of(client, next(c["hwnd"] for c in client.children(hwnd) if c["id"] == button))["rect"]
+        client.display.pointer_move(cx + cw // 2, cy + ch // 2)
+        assert poll(lambda: [w for w in tips() if client.drive("text", w["hwnd"]).stdout.decode().strip() == tip],
+                    5), f"no tip {tip}"
+    client.display.pointer_move(mx + 640, my + 300)
     # Space and Escape typed in the main window do nothing (a focused tool
     # button would take Space as a click).
     client.drive("activate", hwnd)
@@ -339,6 +344,11 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
         page = poll(lambda: [p for p in pages if visible(client, p)], 5)
         assert page and rect_of(client, page[0])["rect"] == (x + 4, y + 65, size[0] - 8, size[1] - 69), asked
     assert client.drive("send", hwnd, str(0x0084), "0", str(((y + 15) << 16) | (x + 290))).stdout.strip() == b"2"
+    # A double click on a tab of the restored strip (caption here) does not maximize.
+    for _ in range(2):
+        client.drive("clickat", str(x + 130 + 60), str(y + 15))
+    time.sleep(0.5)
+    assert rect_of(client, hwnd)["rect"] == (x, y, 1000, 640)
 
     client.drive("clickat", str(x + 290), str(y + 15))  # the first tab's close box
     records = wait_requests(portal, "/d.php", 1)

@@ -4,13 +4,14 @@ messages, the link buttons."""
 from __future__ import annotations
 
 import time
-from urllib.parse import parse_qs, quote, unquote, urlsplit
+from urllib.parse import parse_qs, quote, unquote
 
-from conftest import poll, visible, wait_exit
+from conftest import poll, rect_of, visible, wait_exit
 
 WM_KEYDOWN, VK_DOWN, VK_RETURN, VK_ESCAPE = 0x0100, 0x28, 0x0D, 0x1B
 WM_TRAYNOTIFY, WM_RBUTTONUP = 0x0400 + 1, 0x0205
-IDC_MENU, IDC_CARD = 1003, 1030
+WM_SYSCOMMAND, SC_MINIMIZE, SC_RESTORE = 0x0112, 0xF020, 0xF120
+IDC_MENU, IDC_SERVICE, IDC_CARD, IDC_PAY, IDC_MESSAGE, IDC_ACCOUNT = 1003, 1029, 1030, 1031, 1032, 1033
 MAIN_MENU = ["刷新 (F5)", "隐藏/恢复(F10)", "清除缓存", "-", "更新", "设置...", "版本号: 3.0.0.1"]
 
 
@@ -121,6 +122,24 @@ def test_newcomer_card_link_logs_in_with_the_current_page(client, portal):
     # The browser followed the auto-login to the page, logged in.
     page = next(r for r in portal.requests("portal") if r["path"] == "/s7x/xsk/")
     assert "Pauth=tok-s7x" in page["headers"].get("Cookie", "")
+    # The other link buttons, and the account label under a real pointer:
+    # each logs in to its own target with the current page's pass.
+    for button in (IDC_SERVICE, IDC_PAY, IDC_MESSAGE):
+        client.click(main["hwnd"], button)
+    label = next(c["hwnd"] for c in client.children(main["hwnd"]) if c["id"] == IDC_ACCOUNT)
+    lx, ly, lw, lh = rect_of(client, label)["rect"]
+    client.display.pointer_move(lx + lw // 2, ly + lh // 2)
+    client.drive("clickat", str(lx + lw // 2), str(ly + lh // 2))
+
+    def targets():
+        return {(q["type"][0], q["pauth"][0], unquote(q["url"][0])) for q in
+                (parse_qs(r["query"]) for r in portal.requests("portal") if r["path"] == "/user/")}
+    expected = {("4", "tok-s7x", portal.address("portal", "/s7x/xsk/")),
+                ("5", "tok-s7x", portal.address("portal", "/kefu/")),
+                ("3", "tok-s7x", portal.address("pay", "/?gamename=lmdr")),
+                ("2", "tok-s7x", portal.address("portal", "/message/")),
+                ("1", "tok-s7x", portal.address("portal", "/user/userinfo.php"))}
+    assert poll(lambda: targets() == expected, 30), targets()
     # With pages open only the tray menu's exit ends the client.
     open_menu(client, main, tray=True)
     choose(client, 5)
@@ -172,5 +191,11 @@ def test_the_menus_refresh_and_hide_items_with_a_page_open(client, portal, stand
     open_menu(client, main, tray=True)
     choose(client, 1)
     assert poll(lambda: visible(client, main["hwnd"]), 5), "the client did not come back"
+    # Minimized and restored with the page open: the window comes back as it was.
+    placed = rect_of(client, main["hwnd"])["rect"]
+    client.drive("post", main["hwnd"], str(WM_SYSCOMMAND), str(SC_MINIMIZE), "0")
+    assert poll(lambda: rect_of(client, main["hwnd"])["rect"] != placed, 5), "the client was not minimized"
+    client.drive("post", main["hwnd"], str(WM_SYSCOMMAND), str(SC_RESTORE), "0")
+    assert poll(lambda: rect_of(client, main["hwnd"])["rect"] == placed, 5), rect_of(client, main["hwnd"])
     client.exit_from_tray(main["hwnd"])
     assert wait_exit(proc) == 0

@@ -6,7 +6,7 @@ import subprocess
 
 import pytest
 
-from conftest import wait_exit
+from conftest import poll, wait_exit
 
 WM_CLOSE, WM_NCHITTEST = 0x0010, 0x0084
 
@@ -121,5 +121,13 @@ def test_skinned_dialog_maximizes_restores_and_hit_tests(client, probe):
     assert maxed[2] > w and maxed[3] > h
     client.screenshot("skinned-dialog-maximized.png")
     assert rect_after(50002, maxed) == dlg["rect"]
+    # A real double click on the caption maximizes, a second restores; the
+    # bottom-right corner dragged by the pointer resizes.
+    for at, expected in ((dlg["rect"], maxed), (maxed, dlg["rect"])):
+        for _ in range(2):
+            client.drive("clickat", str(at[0] + 100), str(at[1] + 10))
+        assert poll(lambda: client.wait_window("#32770", "Lumendor 皮肤测试")["rect"] == expected, 5), expected
+    client.drive("drag", str(x + w - 2), str(y + h - 2), str(x + w + 98), str(y + h + 48))
+    assert poll(lambda: client.wait_window("#32770", "Lumendor 皮肤测试")["rect"] == (x, y, w + 100, h + 50), 5)
     client.click(hwnd, 50000)
     assert wait_exit(proc) == 0

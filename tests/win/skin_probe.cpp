@@ -1,7 +1,8 @@
 // The skinned windows on their own, for the skin tests:
 //   skin_probe box TYPE TEXT   shows the message box; exit code = its result
 //   skin_probe dialog          a resizable skinned dialog with caption
-//                              buttons, an image button and a wrapping text
+//                              buttons, an image button and a wrapping text,
+//                              modeless under the framework's message loop
 //   skin_probe setting INI     the settings dialog on that settings file;
 //                              exit code = its result
 #include <cwchar>
@@ -58,6 +59,7 @@ protected:
     LRESULT OnSysCommand(WPARAM wParam, LPARAM lParam) {
         if ((wParam & 0xFFF0) == SC_CLOSE) {
             EndDialog(IDCANCEL);
+            ::PostQuitMessage(0);
             return 0;
         }
         return DefWindowProc(WM_SYSCOMMAND, wParam, lParam);
@@ -86,9 +88,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return ShowMessage(_wtoi(argv[2]), text.c_str(), nullptr);
     }
     if (argc >= 2 && std::wcscmp(argv[1], L"dialog") == 0) {
+        // The application object's own loop, as a program whose start-up
+        // returns true runs it.
         CProbeDlg dlg;
-        dlg.DoModal();
-        return 0;
+        if (!dlg.Create(IDD_SKIN_PROBE, nullptr)) return 1;
+        ::ShowWindow(dlg.m_hWnd, SW_SHOW);
+        return CWinApp::Get()->Run();
     }
     if (argc >= 3 && std::wcscmp(argv[1], L"setting") == 0) {
         CSettingDlg dlg;
