@@ -9,28 +9,15 @@
 // across its wrap every 49.7 days.
 #include <windows.h>
 
+#include "framework/tick_count.h"
+
 namespace {
 
 using TickCount64Fn = ULONGLONG(WINAPI*)();
 
 TickCount64Fn g_pSystemTickCount64 = nullptr;
 volatile LONG g_nLookedUp = 0;
-// The last extended count handed out: its high half counts the wraps seen.
-long long g_llLastTicks = 0;
-
-// The 32-bit count extended to 64 bits: a count below the low half of the
-// last one handed out has wrapped. Safe for any number of threads.
-ULONGLONG ExtendTickCount() {
-    long long last = __atomic_load_n(&g_llLastTicks, __ATOMIC_ACQUIRE);
-    for (;;) {
-        const DWORD now = ::GetTickCount();
-        unsigned long long high = static_cast<unsigned long long>(last) & 0xFFFFFFFF00000000ull;
-        if (now < static_cast<DWORD>(last)) high += 0x100000000ull;
-        const long long next = static_cast<long long>(high | now);
-        if (__atomic_compare_exchange_n(&g_llLastTicks, &last, next, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
-            return static_cast<ULONGLONG>(next);
-    }
-}
+CTickExtender g_ticks;
 
 ULONGLONG WINAPI TickCount64() {
     if (!__atomic_load_n(&g_nLookedUp, __ATOMIC_ACQUIRE)) {
@@ -42,7 +29,7 @@ ULONGLONG WINAPI TickCount64() {
         __atomic_store_n(&g_nLookedUp, 1, __ATOMIC_RELEASE);
     }
     if (TickCount64Fn system = __atomic_load_n(&g_pSystemTickCount64, __ATOMIC_RELAXED)) return system();
-    return ExtendTickCount();
+    return g_ticks.Extend([] { return static_cast<std::uint32_t>(::GetTickCount()); });
 }
 
 }  // namespace

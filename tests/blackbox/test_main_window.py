@@ -362,9 +362,11 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     assert poll(lambda: len(events(portal, 306)) == 2, 5)
     assert poll(lambda: tab_count(client, main) == 1, 5)
 
-    # A left click on the tray icon hides the client as the boss key does;
-    # a second one brings it back.
-    for after in (False, True):
+    # The boss button hides the client; a left click on the tray icon brings
+    # it back, and a second one hides it again, as the boss key does.
+    client.click(hwnd, 1001)
+    assert poll(lambda: not visible(client, hwnd), 5), "the boss button did not hide the client"
+    for after in (True, False, True):
         client.drive("post", hwnd, str(0x0400 + 1), "1", str(0x0202))  # WM_TRAYNOTIFY, left button up
         assert poll(lambda: visible(client, hwnd) == after, 5), after
 

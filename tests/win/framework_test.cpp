@@ -157,6 +157,12 @@ TEST(Subclass, OurMapFirstThenTheControlsOwnProcedure) {
     EXPECT_EQ(ping.UnsubclassWindow(), button);
     EXPECT_EQ(::SendMessageW(button, WM_TEST_PING, 7, 0), 0);
     EXPECT_EQ(CWnd::FromHandlePermanent(button), nullptr);
+    // An object that goes while its window lives takes the window with it.
+    {
+        CPingButton again;
+        ASSERT_TRUE(again.SubclassWindow(button));
+    }
+    EXPECT_FALSE(::IsWindow(button));
     dlg.DestroyWindow();
 }
 
