@@ -349,6 +349,12 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
         client.drive("clickat", str(x + 130 + 60), str(y + 15))
     time.sleep(0.5)
     assert rect_of(client, hwnd)["rect"] == (x, y, 1000, 640)
+    # Off the tabs a double click on the caption maximizes, and on the
+    # maximized strip restores.
+    for at, after in (((x + 720, y + 15), (0, 0, 1280, 800)), ((720, 15), (x, y, 1000, 640))):
+        for _ in range(2):
+            client.drive("clickat", *map(str, at))
+        assert poll(lambda: rect_of(client, hwnd)["rect"] == after, 5), (after, rect_of(client, hwnd))
 
     client.drive("clickat", str(x + 290), str(y + 15))  # the first tab's close box
     records = wait_requests(portal, "/d.php", 1)
