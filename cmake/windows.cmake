@@ -193,3 +193,13 @@ target_include_directories(skin_probe PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_libraries(skin_probe PRIVATE lumendor_core)
 target_link_options(skin_probe PRIVATE -municode -mwindows)
 set_target_properties(skin_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+if(LUMENDOR_COVERAGE)
+    # The client's inline and template code that a test or a probe calls is
+    # compiled into that program's own objects, and the linker may keep that
+    # copy rather than the core's: those objects count their lines too (the
+    # report keeps only the client's files).
+    foreach(_lumendor_counted win_tests skin_probe crash_probe sound_probe)
+        target_compile_options(${_lumendor_counted} PRIVATE ${_lumendor_coverage_flags})
+    endforeach()
+endif()
