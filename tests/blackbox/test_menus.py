@@ -175,6 +175,7 @@ def test_the_menus_refresh_and_hide_items_with_a_page_open(client, portal, stand
     """ "Refresh" loads the current page again (a page the stand-in control
     has shown); "hide/restore" hides the client, and the tray menu's same
     item brings it back."""
+    client.write_settings({})  # a settings file for the settings dialog to save into
     proc = client.start("/newgm", "h0", "x" + portal.address("portal", "/lmdr/game.html?server=12"))
     main = client.main_window()
     hand_over(client, main, "12服-abcd-player")
@@ -191,6 +192,22 @@ def test_the_menus_refresh_and_hide_items_with_a_page_open(client, portal, stand
     open_menu(client, main, tray=True)
     choose(client, 1)
     assert poll(lambda: visible(client, main["hwnd"]), 5), "the client did not come back"
+    # "Settings..." opens the settings dialog; a boss key typed into it and
+    # saved is the boss key from then on.
+    open_menu(client, main)
+    choose(client, 4)
+    dlg = client.wait_window("#32770", "设置")
+    field = next(c["hwnd"] for c in client.children(dlg["hwnd"]) if c["id"] == 1007)
+    client.drive("post", field, "513", "1", str((5 << 16) | 5))  # a click into the field
+    client.drive("post", field, "514", "0", str((5 << 16) | 5))
+    time.sleep(0.3)
+    client.drive("keys", "f9")
+    assert poll(lambda: client.drive("text", dlg["hwnd"], "1007").stdout.decode().strip() == "F9", 5)
+    client.click(dlg["hwnd"], 1)
+    assert poll(lambda: client.read_settings().get("ShortKey") == "0,120", 5), client.read_settings()
+    for shown in (False, True):
+        client.drive("keys", "f9")
+        assert poll(lambda: visible(client, main["hwnd"]) == shown, 5), shown
     # Minimized and restored with the page open: the window comes back as it was.
     placed = rect_of(client, main["hwnd"])["rect"]
     client.drive("post", main["hwnd"], str(WM_SYSCOMMAND), str(SC_MINIMIZE), "0")
