@@ -181,8 +181,9 @@ BOOL CHalvane3Dlg::OnInitDialog() {
     m_dlgLoginBk.Create(IDD_BLANK, this);
     STARTUP_MARK("login window");
     ReloadHotkeys();
+    STARTUP_MARK("hotkeys");
     ShowLoginPage();
-    STARTUP_MARK("hotkeys and the login window shown");
+    STARTUP_MARK("login window shown");
     ::SetTimer(m_hWnd, TIMER_RUNNING_TIME, LUMENDOR_RUNNING_TIME_PERIOD, nullptr);
     return TRUE;
 }
