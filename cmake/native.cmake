@@ -27,6 +27,11 @@ endif()
 file(GLOB LUMENDOR_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
 add_executable(unit_tests ${LUMENDOR_NATIVE_TESTS})
 target_link_libraries(unit_tests PRIVATE lumendor_portable GTest::gtest_main)
+if(LUMENDOR_COVERAGE)
+    # Header-only logic (templates, inline functions) is compiled into the
+    # tests' own objects: they count too (the report keeps only the client's files).
+    target_compile_options(unit_tests PRIVATE --coverage)
+endif()
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 

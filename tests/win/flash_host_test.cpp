@@ -440,6 +440,40 @@ TEST_F(FlashHost, TransparentPaintingGivesEveryPixelItsAlpha) {
     }
 }
 
+// A screen of fewer than 32 bits per pixel: the movie drawn over a copy of
+// what lies below and the window updated opaque.
+auto g_realGetDeviceCaps = &::GetDeviceCaps;
+auto g_realUpdateLayeredWindow = &::UpdateLayeredWindow;
+std::vector<DWORD> g_layeredFlags;
+int WINAPI SixteenBitCaps(HDC dc, int index) { return index == BITSPIXEL ? 16 : g_realGetDeviceCaps(dc, index); }
+BOOL WINAPI RecordingUpdateLayeredWindow(HWND h, HDC dst, POINT* at, SIZE* size, HDC src, POINT* from, COLORREF key,
+                                         BLENDFUNCTION* blend, DWORD flags) {
+    g_layeredFlags.push_back(flags);
+    return g_realUpdateLayeredWindow(h, dst, at, size, src, from, key, blend, flags);
+}
+
+TEST_F(FlashHost, OnASixteenBitScreenTheMovieIsShownOpaqueOverWhatLiesBelow) {
+    g_layeredFlags.clear();
+    ASSERT_EQ(Intercept(true, {Replacing(g_realGetDeviceCaps, &SixteenBitCaps),
+                               Replacing(g_realUpdateLayeredWindow, &RecordingUpdateLayeredWindow)}),
+              NO_ERROR);
+    auto* player = new CProbeFlash;
+    const bool created =
+        player->Create(kFakeFlashClsid, WS_EX_LAYERED, WS_POPUP | WS_VISIBLE, m_parent, ::GetModuleHandleW(nullptr));
+    SIZE size{};
+    const BYTE* bits = created ? player->PaintBits(&size) : nullptr;
+    const BYTE red = bits ? bits[2] : 0;
+    delete player;
+    ASSERT_EQ(Intercept(false, {Replacing(g_realGetDeviceCaps, &SixteenBitCaps),
+                                Replacing(g_realUpdateLayeredWindow, &RecordingUpdateLayeredWindow)}),
+              NO_ERROR);
+    ASSERT_TRUE(created && bits);
+    EXPECT_EQ(red, 255);  // the movie's own opaque pixel
+    EXPECT_EQ(g_fake.drawAspects, std::vector<DWORD>{DVASPECT_TRANSPARENT});
+    ASSERT_FALSE(g_layeredFlags.empty());
+    for (DWORD flags : g_layeredFlags) EXPECT_EQ(flags, static_cast<DWORD>(ULW_OPAQUE));
+}
+
 TEST_F(FlashHost, HostWindowPassesSizeHitsAndInputToTheControl) {
     auto* player = new CProbeFlash;
     ASSERT_TRUE(player->Create(kFakeFlashClsid, WS_EX_LAYERED, WS_POPUP | WS_VISIBLE, m_parent,
