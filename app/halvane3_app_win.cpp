@@ -180,8 +180,6 @@ namespace {
 volatile LONG g_bDumpWritten = 0;
 }
 
-void ResetCrashFlagForTest() { g_bDumpWritten = 0; }
-
 namespace {
 // A dump requested without exception information: the breakpoint raised
 // below is caught here, first in line, and execution goes on after it.

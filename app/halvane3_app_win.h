@@ -50,8 +50,6 @@ int ParseRunMode();
 // The process-wide unhandled-exception filter and the dump writer.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pExceptionInfo);
 bool WriteCrashDump(HANDLE hFile, EXCEPTION_POINTERS* pExceptionInfo);
-// Resets the one-dump-per-process flag (tests only).
-void ResetCrashFlagForTest();
 
 // The major version GetVersionEx reports (what the client's checks of
 // "a major version above 5" read).

@@ -509,6 +509,7 @@ LRESULT CHalvane3Dlg::OnSizeMain(WPARAM wParam, LPARAM lParam) {
                           &m_btnMessage, &m_btnMenu, &m_btnNewPage})
             ::InvalidateRect(b->m_hWnd, nullptr, TRUE);
         ::InvalidateRect(m_hWnd, nullptr, TRUE);
+        RedrawCaptionButtons();
     }
     if (m_osvi.dwMajorVersion < 6 && cx < m_nLastWidth) {
         RECT r{};

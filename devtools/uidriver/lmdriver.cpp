@@ -35,8 +35,9 @@
 //   menu TIMEOUT_MS                       waits for a popup menu on screen (as list prints it)
 //   keywatch X Y TIMEOUT_MS CHORD         sends the chord, then waits until the screen's colour at the
 //                                         point changes; prints the new colour and the milliseconds taken
-//   drag X1 Y1 X2 Y2                      SendInput: left button pressed at (X1, Y1), moved in steps to
-//                                         (X2, Y2) and released there; prints where the cursor ended
+//   drag X1 Y1 X2 Y2 [X Y ...]            SendInput: left button pressed at (X1, Y1), moved in steps to
+//                                         (X2, Y2) (and on through each further point) and released at
+//                                         the last; prints where the cursor ended
 //   clickat X Y                           SendInput: a left click at (X, Y) on the screen
 //   middleat X Y                          SendInput: a middle-button click at (X, Y) on the screen
 //   rightat X Y                           SendInput: a right-button click at (X, Y) on the screen
@@ -275,22 +276,26 @@ INPUT MouseAt(int x, int y, DWORD buttons) {
     return in;
 }
 
-// A left-button drag as a person makes it: press, several moves, release.
-int Drag(int x1, int y1, int x2, int y2) {
-    INPUT start = MouseAt(x1, y1, 0);
+// A left-button drag as a person makes it: press, several moves along the
+// points (two or more, each leg in steps), release.
+int Drag(const std::vector<POINT>& path) {
+    INPUT start = MouseAt(path[0].x, path[0].y, 0);
     ::SendInput(1, &start, sizeof(INPUT));
     ::Sleep(100);
-    INPUT down = MouseAt(x1, y1, MOUSEEVENTF_LEFTDOWN);
+    INPUT down = MouseAt(path[0].x, path[0].y, MOUSEEVENTF_LEFTDOWN);
     ::SendInput(1, &down, sizeof(INPUT));
     ::Sleep(100);
     const int steps = 8;
-    for (int i = 1; i <= steps; ++i) {
-        INPUT move = MouseAt(x1 + (x2 - x1) * i / steps, y1 + (y2 - y1) * i / steps, 0);
-        ::SendInput(1, &move, sizeof(INPUT));
-        ::Sleep(40);
+    for (std::size_t leg = 1; leg < path.size(); ++leg) {
+        const POINT a = path[leg - 1], b = path[leg];
+        for (int i = 1; i <= steps; ++i) {
+            INPUT move = MouseAt(a.x + (b.x - a.x) * i / steps, a.y + (b.y - a.y) * i / steps, 0);
+            ::SendInput(1, &move, sizeof(INPUT));
+            ::Sleep(40);
+        }
     }
     ::Sleep(100);
-    INPUT up = MouseAt(x2, y2, MOUSEEVENTF_LEFTUP);
+    INPUT up = MouseAt(path.back().x, path.back().y, MOUSEEVENTF_LEFTUP);
     ::SendInput(1, &up, sizeof(INPUT));
     ::Sleep(100);
     POINT at{};
@@ -641,9 +646,12 @@ int wmain(int argc, wchar_t** argv) {
         PrintUtf8(Rgb(before));
         return 1;
     }
-    if (cmd == L"drag" && argc >= 6)
-        return Drag(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])),
-                    static_cast<int>(ParseNum(argv[4])), static_cast<int>(ParseNum(argv[5])));
+    if (cmd == L"drag" && argc >= 6 && argc % 2 == 0) {
+        std::vector<POINT> path;
+        for (int i = 2; i + 1 < argc; i += 2)
+            path.push_back({static_cast<LONG>(ParseNum(argv[i])), static_cast<LONG>(ParseNum(argv[i + 1]))});
+        return Drag(path);
+    }
     if (cmd == L"move" && argc >= 5) {
         // A plain move, as a drag by the caption proposes it: no size.
         HWND h = ParseHwnd(argv[2]);

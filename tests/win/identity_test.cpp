@@ -226,6 +226,10 @@ TEST(Identity, QueryIsStableAcrossThreadsOfOneMachine) {
     const auto vidAt = first.find(L"&vid=") + 5;
     EXPECT_EQ(first.find(L"&mac="), vidAt + 32);  // 32 digest digits
     EXPECT_EQ(first.substr(first.find(L"&mac=") + 5), mac);
+    // The digest is the text digest taken three times, the middle one salted.
+    const auto wide = [](const std::string& s) { return std::wstring(s.begin(), s.end()); };
+    EXPECT_EQ(Md5Hex(L"abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(first.substr(vidAt, 32), wide(Md5Hex(wide(Md5Hex(L"3000" + wide(Md5Hex(GetMachineIdentity())))))));
     EXPECT_EQ(BuildIdentityQuery(20).size(), 19u);
 }
 
