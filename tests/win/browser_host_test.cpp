@@ -239,4 +239,47 @@ TEST(CallScript, StringArgumentsInReverseOrder) {
     EXPECT_FALSE(CallScriptOn(nullptr, "postDataUrl", {}));
 }
 
+// An event sink answers its own interfaces only and offers no type
+// information; the event parameters' text is read through references.
+TEST(EventPlumbing, SinkInterfacesAndParameterText) {
+    struct CSink : CEventSinkBase {
+        CSink() : CEventSinkBase(DIID_DWebBrowserEvents2) {}
+        STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+            return S_OK;
+        }
+    };
+    auto* sink = new CSink;
+    void* got = sink;
+    for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &DIID_DWebBrowserEvents2}) {
+        ASSERT_EQ(sink->QueryInterface(*iid, &got), S_OK);
+        static_cast<IUnknown*>(got)->Release();
+    }
+    EXPECT_EQ(sink->QueryInterface(IID_IConnectionPointContainer, &got), E_NOINTERFACE);
+    EXPECT_EQ(got, nullptr);
+    UINT count = 7;
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"x");
+    EXPECT_EQ(sink->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(sink->GetTypeInfo(0, 0, &info), E_NOTIMPL);
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(sink->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), E_NOTIMPL);
+    EXPECT_EQ(sink->Release(), 0u);
+
+    BSTR text = ::SysAllocString(L"http://a/登录");
+    VARIANT plain{}, byRef{}, nested{}, number{};
+    plain.vt = VT_BSTR;
+    plain.bstrVal = text;
+    byRef.vt = VT_BYREF | VT_BSTR;
+    byRef.pbstrVal = &text;
+    nested.vt = VT_BYREF | VT_VARIANT;
+    nested.pvarVal = &byRef;
+    number.vt = VT_I4;
+    for (const VARIANT* v : {&plain, &byRef, &nested}) EXPECT_EQ(VariantText(v), L"http://a/登录");
+    EXPECT_EQ(VariantText(&number), L"");
+    EXPECT_EQ(VariantText(nullptr), L"");
+    ::SysFreeString(text);
+}
+
 }  // namespace
