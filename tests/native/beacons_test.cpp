@@ -183,4 +183,32 @@ TEST(PercentDecode, DecodesOnlyWholeEscapes) {
     EXPECT_EQ(PercentDecode("%%41"), "%A");
 }
 
+// Texts from the portal (icon names, the login record) are UTF-8; what the
+// client sends is UTF-8 again. Bad bytes and lone surrogates become U+FFFD.
+TEST(Utf8, BothWaysAndWhatIsNotText) {
+    const struct {
+        const char* utf8;
+        std::wstring wide;
+    } both[] = {
+        {"a\xC3\xA9\xE6\x98\x9F\xE5\x85\x89\xE5\xB2\x9B", L"a\u00E9\u661F\u5149\u5C9B"},
+        {"\xF0\x9F\x8E\xAE!", std::wstring{wchar_t(0xD83C), wchar_t(0xDFAE), L'!'}},  // above the BMP: a pair
+    };
+    for (const auto& c : both) {
+        EXPECT_EQ(Utf8ToUtf16(c.utf8), c.wide) << c.utf8;
+        EXPECT_EQ(Utf16ToUtf8(c.wide), c.utf8) << c.utf8;
+    }
+    const struct {
+        const char* utf8;
+        const wchar_t* wide;
+    } bad[] = {
+        {"\xC0\xAF", L"\uFFFD\uFFFD"},          // an overlong start byte, then a lone continuation
+        {"\xE0\x80\xAF", L"\uFFFD"},            // an overlong three-byte form
+        {"\xED\xA0\x80x", L"\uFFFDx"},          // a surrogate written as UTF-8
+        {"\xF4\x90\x80\x80", L"\uFFFD"},       // above U+10FFFF
+        {"\xE6\x98", L"\uFFFD\uFFFD"},          // cut short
+    };
+    for (const auto& c : bad) EXPECT_EQ(Utf8ToUtf16(c.utf8), c.wide) << c.utf8;
+    EXPECT_EQ(Utf16ToUtf8(std::wstring{wchar_t(0xD800), L'a', wchar_t(0xDC00)}), "\xEF\xBF\xBD" "a\xEF\xBF\xBD");
+}
+
 }  // namespace
