@@ -172,7 +172,7 @@ def main(argv: list[str] | None = None) -> int:
             if merged is not None:
                 place_counts(merged, args.windows)
         notes.append(f"Windows programs counted: {processes}"
-                     + (f" ({damaged} count files cut short by a forced end, left out)" if damaged else "")
+                     + (f" ({damaged} count files cut short, by a forced end or a file-size cap a test set, left out)" if damaged else "")
                      + (f"; {refused} programs' counts refused by gcov-tool, left out" if refused else ""))
         if merged is not None:
             gcovr_json(args.windows, MINGW_GCOV, args.out / "windows.json")

@@ -313,6 +313,11 @@ class WinePrefix:
         raise FileNotFoundError("no user folder in the prefix")
 
     def shutdown(self) -> None:
+        # A coverage build writes its counts once a second: before a program
+        # still running is ended, it is given the time to write what it ran
+        # last (a test's last steps are often the ones it is there for).
+        if os.environ.get("LUMENDOR_COVERAGE_DIR") and any(p.poll() is None for p in self.procs):
+            time.sleep(1.5)
         for proc in self.procs:
             stop_process(proc)
         self.procs.clear()
