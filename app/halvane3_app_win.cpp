@@ -178,9 +178,7 @@ int CHalvane3App::ExitInstance() {
 
 namespace {
 volatile LONG g_bDumpWritten = 0;
-}
 
-namespace {
 // A dump requested without exception information: the breakpoint raised
 // below is caught here, first in line, and execution goes on after it.
 struct PendingDump {
