@@ -90,7 +90,9 @@ fi
 # 7.2 (the release's own) walks its page table page by page on every map,
 # and Wine maps a lot, so that one program takes a minute to start. The
 # release's backports carry a current QEMU; nothing else is taken from them.
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+# LUMENDOR_EMULATE_I386=1 installs that emulator on any machine, for
+# devtools/emulated.sh, which registers it inside a namespace of its own.
+install_qemu() {
   qemu_major() { { qemu-i386 --version 2>/dev/null || echo 0; } | sed -n '1s/[^0-9]*\([0-9]*\).*/\1/p'; }
   if [ "$(qemu_major)" -lt 8 ] 2>/dev/null || [ -z "$(qemu_major)" ]; then
     . /etc/os-release
@@ -103,6 +105,10 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
       -t "$VERSION_CODENAME-backports" qemu-user-static
   fi
+}
+if [ "${LUMENDOR_EMULATE_I386:-0}" = 1 ]; then install_qemu; fi
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  install_qemu
   qemu="$(readlink -f "$(command -v qemu-i386)")"
   binfmt=/proc/sys/fs/binfmt_misc
   [ -e "$binfmt/register" ] || sudo_ mount -t binfmt_misc binfmt_misc "$binfmt"

@@ -20,7 +20,7 @@
 //                                         "refused", no dialog owned by HWND can be created meanwhile;
 //                                         with "twice", the same again as soon as the first is
 //                                         answered (a log-in pressed twice), both replies printed
-//   post HWND MSG WPARAM LPARAM           PostMessage
+//   post HWND MSG WPARAM LPARAM [COUNT]   PostMessage, COUNT times in a row (a button pressed twice at once)
 //   send HWND MSG WPARAM LPARAM           SendMessage; prints the reply
 //   keys VK[+VK...] ...                   SendInput: each argument is a chord, e.g. ctrl+d, f5
 //   hold MS                               shows a window of its own ("LmHold", "lmdriver-hold"), takes
@@ -39,6 +39,9 @@
 //                                         (X2, Y2) (and on through each further point) and released at
 //                                         the last; prints where the cursor ended
 //   clickat X Y                           SendInput: a left click at (X, Y) on the screen
+//   dblclickat X Y                        SendInput: a left double click at (X, Y), both clicks in one
+//                                         input sequence, so a slow start of this program cannot split
+//                                         it into two single clicks
 //   middleat X Y                          SendInput: a middle-button click at (X, Y) on the screen
 //   rightat X Y                           SendInput: a right-button click at (X, Y) on the screen
 //   pointed X Y                           the window under (X, Y) on the screen, described as by list
@@ -313,6 +316,32 @@ int ClickAt(int x, int y, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVE
     return 0;
 }
 
+// Both clicks of a double click from one run of this program, with the
+// pauses a person leaves: a window that reads the press before the release
+// arrives sees them as it would. Under an emulator the start of this
+// program alone can outlast the double-click time, so two runs would make
+// two single clicks. Fails when the two presses still came too far apart.
+int DoubleClickAt(int x, int y) {
+    INPUT move = MouseAt(x, y, 0);
+    ::SendInput(1, &move, sizeof(INPUT));
+    ::Sleep(60);
+    INPUT down = MouseAt(x, y, MOUSEEVENTF_LEFTDOWN), up = MouseAt(x, y, MOUSEEVENTF_LEFTUP);
+    DWORD first = 0, second = 0;
+    for (DWORD* pressed : {&first, &second}) {
+        *pressed = ::GetTickCount();
+        ::SendInput(1, &down, sizeof(INPUT));
+        ::Sleep(40);
+        ::SendInput(1, &up, sizeof(INPUT));
+        ::Sleep(40);
+    }
+    ::Sleep(40);
+    if (second - first >= ::GetDoubleClickTime()) {
+        std::fprintf(stderr, "dblclickat: the presses came %lu ms apart\n", static_cast<unsigned long>(second - first));
+        return 1;
+    }
+    return 0;
+}
+
 BOOL CALLBACK FindEdit(HWND h, LPARAM lp) {
     if (ClassOf(h) != L"Edit") return TRUE;
     *reinterpret_cast<HWND*>(lp) = h;
@@ -380,7 +409,7 @@ int CaptureScreen(int x, int y, int w, int h, const wchar_t* path) {
 }
 
 int Usage() {
-    std::fputs("usage: lmdriver list|children|wait|place|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|middleat|rightat|pointed|rect|settext|clipboard|capture|code ...\n", stderr);
+    std::fputs("usage: lmdriver list|children|wait|place|gone|text|click|copydata|post|send|keys|link|menu|hold|activate|foreground|pixel|keywatch|drag|clickat|dblclickat|middleat|rightat|pointed|rect|settext|clipboard|capture|code ...\n", stderr);
     return 2;
 }
 
@@ -580,7 +609,12 @@ int wmain(int argc, wchar_t** argv) {
         const UINT msg = static_cast<UINT>(ParseNum(argv[3]));
         const WPARAM wp = static_cast<WPARAM>(ParseNum(argv[4]));
         const LPARAM lp = static_cast<LPARAM>(ParseNum(argv[5]));
-        if (cmd == L"post") return ::PostMessageW(h, msg, wp, lp) ? 0 : 1;
+        if (cmd == L"post") {
+            const long long count = argc >= 7 ? ParseNum(argv[6]) : 1;
+            for (long long i = 0; i < count; ++i)
+                if (!::PostMessageW(h, msg, wp, lp)) return 1;
+            return 0;
+        }
         DWORD_PTR reply = 0;
         if (!::SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 10000, &reply)) return 1;
         PrintUtf8(std::to_wstring(static_cast<long long>(reply)));
@@ -662,6 +696,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (cmd == L"clickat" && argc >= 4)
         return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])));
+    if (cmd == L"dblclickat" && argc >= 4)
+        return DoubleClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])));
     if (cmd == L"middleat" && argc >= 4)
         return ClickAt(static_cast<int>(ParseNum(argv[2])), static_cast<int>(ParseNum(argv[3])),
                        MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP);

@@ -139,6 +139,12 @@ class Client:
         self.drive("post", hwnd, str(0x0201), "1", lp)  # WM_LBUTTONDOWN
         self.drive("post", hwnd, str(0x0202), "0", lp)  # WM_LBUTTONUP
 
+    def double_click_at(self, x: int, y: int) -> None:
+        """A real left double click at a point of the screen, made by one
+        driver run (two runs can come further apart than the double-click time)."""
+        r = self.drive("dblclickat", str(x), str(y))
+        assert r.returncode == 0, r.stderr
+
     def exit_from_tray(self, hwnd: str) -> None:
         """The tray menu's last item, "退出", picked with the keyboard (a
         popup menu's items cannot be read from another process)."""

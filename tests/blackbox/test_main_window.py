@@ -60,8 +60,7 @@ def test_hand_overs_open_pages_and_closing_sends_records(client, portal):
 
     # A fourth is refused at the new-page button, pressed twice at once: one
     # notice, since the button takes one press in 1.5 s.
-    for _ in range(2):
-        client.drive("post", hwnd, str(0x0111), "1026", "0")  # WM_COMMAND
+    client.drive("post", hwnd, str(0x0111), "1026", "0", "2")  # WM_COMMAND, twice in a row
     box = client.wait_window("#32770", "Lumendor")
     for _ in range(50):
         texts = [c["text"] for c in client.children(box["hwnd"]) if c["id"] == 65535]
@@ -317,8 +316,7 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
     first = poll(lambda: len(shown := current()) == 1 and shown, 5)
     assert first, current()
     placed = rect_of(client, hwnd)["rect"]
-    for _ in range(2):
-        client.drive("clickat", str(mx + 130 + 176 + 60), str(my + 15))
+    client.double_click_at(mx + 130 + 176 + 60, my + 15)
     assert poll(lambda: len(shown := current()) == 1 and shown != first, 5), current()
     time.sleep(0.5)
     assert rect_of(client, hwnd)["rect"] == placed
@@ -345,23 +343,20 @@ def test_tabs_close_by_real_clicks_in_the_restored_window_and_stray_page_message
         assert page and rect_of(client, page[0])["rect"] == (x + 4, y + 65, size[0] - 8, size[1] - 69), asked
     assert client.drive("send", hwnd, str(0x0084), "0", str(((y + 15) << 16) | (x + 290))).stdout.strip() == b"2"
     # A double click on a tab of the restored strip (caption here) does not maximize.
-    for _ in range(2):
-        client.drive("clickat", str(x + 130 + 60), str(y + 15))
+    client.double_click_at(x + 130 + 60, y + 15)
     time.sleep(0.5)
     assert rect_of(client, hwnd)["rect"] == (x, y, 1000, 640)
     # Off the tabs a double click on the caption maximizes; there the strip
     # is client area, and a middle click on the third tab closes it. A
     # double click on the maximized strip restores.
-    for _ in range(2):
-        client.drive("clickat", str(x + 720), str(y + 15))
+    client.double_click_at(x + 720, y + 15)
     assert poll(lambda: rect_of(client, hwnd)["rect"] == (0, 0, 1280, 800), 5), rect_of(client, hwnd)
     client.drive("middleat", str(130 + 2 * 176 + 60), "15")
     records = wait_requests(portal, "/d.php", 1)
     assert [r["query"].split("&")[2] for r in records] == ["server=S3"]
     assert poll(lambda: len(events(portal, 306)) == 1, 5)
     assert poll(lambda: tab_count(client, main) == 2, 5)
-    for _ in range(2):
-        client.drive("clickat", "720", "15")
+    client.double_click_at(720, 15)
     assert poll(lambda: rect_of(client, hwnd)["rect"] == (x, y, 1000, 640), 5), rect_of(client, hwnd)
 
     client.drive("middleat", str(x + 130 + 176 + 60), str(y + 15))  # anywhere on the second tab, restored

@@ -146,7 +146,6 @@ def test_drag_finish_to_clipboard_and_save_a_bmp(client, portal, display):
     assert poll(lambda: tool_window(client, (120, 120, 80, 60)))
     assert poll(lambda: any(w["visible"] and w["rect"] == (120 + 15, 120 + 24, 256, 100) for w in client.windows()),
                 5), "the magnifier did not follow the pointer over the selection"
-    for _ in range(2):
-        client.drive("clickat", "150", "140")
+    client.double_click_at(150, 140)
     assert poll(lambda: not tool_window(client, (0, 0, *SCREEN), exclude=(main["hwnd"],)))
     assert client.drive("clipboard").stdout.split() == [b"80", b"60"]

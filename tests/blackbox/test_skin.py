@@ -124,8 +124,7 @@ def test_skinned_dialog_maximizes_restores_and_hit_tests(client, probe):
     # A real double click on the caption maximizes, a second restores; the
     # bottom-right corner dragged by the pointer resizes.
     for at, expected in ((dlg["rect"], maxed), (maxed, dlg["rect"])):
-        for _ in range(2):
-            client.drive("clickat", str(at[0] + 100), str(at[1] + 10))
+        client.double_click_at(at[0] + 100, at[1] + 10)
         assert poll(lambda: client.wait_window("#32770", "Lumendor 皮肤测试")["rect"] == expected, 5), expected
     client.drive("drag", str(x + w - 2), str(y + h - 2), str(x + w + 98), str(y + h + 48))
     assert poll(lambda: client.wait_window("#32770", "Lumendor 皮肤测试")["rect"] == (x, y, w + 100, h + 50), 5)
