@@ -55,6 +55,9 @@ void CHalvane3App::WaitBeaconDone(bool reset) {
 
 BOOL CHalvane3App::InitInstance() {
     STARTUP_MARK("until the application starts");
+    // Libraries loaded by name are never looked for in the current folder.
+    ::SetDllDirectoryW(L"");
+    PrepareCrashDumpSecurity();
     ::SetUnhandledExceptionFilter(&CrashFilter);
 
     INITCOMMONCONTROLSEX icc{8, 0xFF};
@@ -111,6 +114,12 @@ void CHalvane3App::RunUninstall() {
 }
 
 void CHalvane3App::RunFirstRun() {
+    // A folder another user made or filled is no place for a program that
+    // every user runs: nothing is installed, and nothing is reported.
+    if (!PrepareInstallDir()) {
+        ShowMessage(0, kUnsafeInstallDirMessage, nullptr);
+        return;
+    }
     WriteInstallTag();
     InstallClient();
     SendUnionBeacon(L"_az.gif");
@@ -179,6 +188,16 @@ int CHalvane3App::ExitInstance() {
 namespace {
 volatile LONG g_bDumpWritten = 0;
 
+// The dump holds the process's memory, the player's login token among it:
+// only its own user may read it. Made before any crash, as the filter
+// itself uses no heap.
+struct DumpSecurity {
+    SECURITY_DESCRIPTOR descriptor;
+    alignas(DWORD) BYTE acl[sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE];
+    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    bool ready;
+} g_dumpSecurity{};
+
 // A dump requested without exception information: the breakpoint raised
 // below is caught here, first in line, and execution goes on after it.
 struct PendingDump {
@@ -205,6 +224,24 @@ LONG CALLBACK BreakpointDumpHandler(EXCEPTION_POINTERS* ep) {
 }
 }  // namespace
 
+void PrepareCrashDumpSecurity() {
+    DumpSecurity& s = g_dumpSecurity;
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    DWORD size = 0;
+    const bool user = ::GetTokenInformation(token, TokenUser, s.user, sizeof s.user, &size) != FALSE;
+    ::CloseHandle(token);
+    if (!user) return;
+    PSID sid = reinterpret_cast<TOKEN_USER*>(s.user)->User.Sid;
+    auto* acl = reinterpret_cast<ACL*>(s.acl);
+    s.ready = ::InitializeSecurityDescriptor(&s.descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+              ::InitializeAcl(acl, sizeof s.acl, ACL_REVISION) && ::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, sid) &&
+              ::SetSecurityDescriptorDacl(&s.descriptor, TRUE, acl, FALSE) &&
+              ::SetSecurityDescriptorControl(&s.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+}
+
+PSECURITY_DESCRIPTOR CrashDumpSecurity() { return g_dumpSecurity.ready ? &g_dumpSecurity.descriptor : nullptr; }
+
 bool WriteCrashDump(HANDLE hFile, EXCEPTION_POINTERS* pExceptionInfo) {
     if (!pExceptionInfo) {
         PendingDump pending{::GetCurrentThreadId(), hFile, false};
@@ -216,7 +253,13 @@ bool WriteCrashDump(HANDLE hFile, EXCEPTION_POINTERS* pExceptionInfo) {
         ::RemoveVectoredExceptionHandler(handler);
         return pending.written;
     }
-    HMODULE dbghelp = ::LoadLibraryW(L"DbgHelp.dll");
+    // From the system's folder by its full path: a library of that name put
+    // beside the executable, or in the current folder, is never loaded.
+    wchar_t library[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(library, MAX_PATH);
+    if (length == 0 || length + 14 > MAX_PATH) return false;
+    ::lstrcpyW(library + length, L"\\DbgHelp.dll");
+    HMODULE dbghelp = ::LoadLibraryW(library);
     if (!dbghelp) return false;
     using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                               PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
@@ -249,8 +292,12 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pExceptionInfo) {
     wchar_t dumpPath[MAX_PATH];
     const DWORD length = ::GetModuleFileNameW(nullptr, dumpPath, MAX_PATH);
     if (length == 0 || length >= MAX_PATH || !CrashDumpPathFor(dumpPath, MAX_PATH)) return EXCEPTION_CONTINUE_SEARCH;
-    HANDLE file = ::CreateFileW(dumpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    // A new file, readable by this user alone: an older dump (or a link some
+    // other user left in its place) goes first, never written through.
+    if (!g_dumpSecurity.ready) return EXCEPTION_CONTINUE_SEARCH;
+    ::DeleteFileW(dumpPath);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &g_dumpSecurity.descriptor, FALSE};
+    HANDLE file = ::CreateFileW(dumpPath, GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         WriteCrashDump(file, pExceptionInfo);
         ::CloseHandle(file);

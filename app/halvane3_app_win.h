@@ -49,6 +49,11 @@ int ParseRunMode();
 
 // The process-wide unhandled-exception filter and the dump writer.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pExceptionInfo);
+// Readies the access list the crash dump is written with (its user only);
+// called once at start, before the filter is installed.
+void PrepareCrashDumpSecurity();
+// That descriptor (null until it is ready).
+PSECURITY_DESCRIPTOR CrashDumpSecurity();
 bool WriteCrashDump(HANDLE hFile, EXCEPTION_POINTERS* pExceptionInfo);
 
 // The major version GetVersionEx reports (what the client's checks of
@@ -66,3 +71,4 @@ bool LaunchProcess(const wchar_t* path = nullptr);
 bool NetworkAvailable();
 
 inline constexpr wchar_t kNoNetworkMessage[] = L"当前网络不可用，请检查网络连接是否正常！";
+inline constexpr wchar_t kUnsafeInstallDirMessage[] = L"安装目录已被其他用户占用，无法安装！";

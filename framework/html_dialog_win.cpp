@@ -438,7 +438,8 @@ void CDHtmlDialog::DetachDocument() {
 void CDHtmlDialog::OnNavigateComplete2Event(DISPPARAMS* params) {
     VARIANT* disp = EventParam(params, 0);
     IDispatch* pDisp = disp && disp->vt == VT_DISPATCH ? disp->pdispVal : nullptr;
-    if (pDisp && SameObject(pDisp, m_pBrowserApp)) {
+    if (IsTopBrowser(pDisp)) {
+        m_strTopDocumentUrl = VariantText(EventParam(params, 1));
         IDispatch* docDisp = nullptr;
         if (SUCCEEDED(m_pBrowserApp->get_Document(&docDisp)) && docDisp) {
             IHTMLDocument2* doc = nullptr;
@@ -453,6 +454,10 @@ void CDHtmlDialog::OnNavigateComplete2Event(DISPPARAMS* params) {
 }
 
 void CDHtmlDialog::OnNavigateComplete(IDispatch*, const std::wstring&) {}
+
+bool CDHtmlDialog::IsTopBrowser(IDispatch* pDisp) const {
+    return pDisp && m_pBrowserApp && SameObject(pDisp, m_pBrowserApp);
+}
 
 void CDHtmlDialog::OnBeforeNavigate2Event(DISPPARAMS* params) {
     VARIANT* disp = EventParam(params, 0);

@@ -197,6 +197,14 @@ public:
     virtual BOOL CanAccessExternal() { return FALSE; }
     virtual BOOL IsExternalDispatchSafe() { return FALSE; }
 
+    // Whether an event's browser object is this dialog's own browser, not
+    // the browser of one of its page's frames.
+    bool IsTopBrowser(IDispatch* pDisp) const;
+    // The address of the page the browser itself shows (from its last
+    // completed navigation; empty before the first): what a frame or a
+    // navigation on the way loads does not change it.
+    const std::wstring& TopDocumentUrl() const { return m_strTopDocumentUrl; }
+
     // The framework's handling of the three navigation events.
     virtual void OnNavigateComplete(IDispatch* pDisp, const std::wstring& url);
     virtual void OnBeforeNavigate(IDispatch*, const std::wstring&) {}
@@ -238,6 +246,7 @@ private:
     IDispatch* m_pBrowserSink = nullptr;
     DWORD m_dwBrowserCookie = 0;
     IHTMLDocument2* m_spHtmlDoc = nullptr;
+    std::wstring m_strTopDocumentUrl;
     IDispatch* m_pDocSink = nullptr;
     DWORD m_dwDocCookie = 0;
 };

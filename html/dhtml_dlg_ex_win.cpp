@@ -54,12 +54,14 @@ HRESULT CDHtmDlgEx::GetHostInfo(DOCHOSTUIINFO* pInfo) {
     return hr;
 }
 
-bool CDHtmDlgEx::DispatchNavigation(const std::wstring& url) { return IsCommandUrl(url); }
+bool CDHtmDlgEx::DispatchNavigation(IDispatch*, const std::wstring& url) { return IsCommandUrl(url); }
 
 void CDHtmDlgEx::OnBeforeNavigate2Ex(DISPPARAMS* params) {
     // BeforeNavigate2(pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel)
+    VARIANT* disp = EventParam(params, 0);
     const std::wstring url = VariantText(EventParam(params, 1));
-    if (DispatchNavigation(url)) SetBoolParam(EventParam(params, 6), true);
+    if (DispatchNavigation(disp && disp->vt == VT_DISPATCH ? disp->pdispVal : nullptr, url))
+        SetBoolParam(EventParam(params, 6), true);
 }
 
 void CDHtmDlgEx::OnNavigateErrorEvent(DISPPARAMS* params) {

@@ -39,10 +39,11 @@ public:
     virtual HRESULT OnShowMessage(HWND, LPCWSTR, LPCWSTR, DWORD, LPCWSTR, DWORD, LRESULT*) { return S_FALSE; }
     virtual HRESULT OnShowHelp(HWND, LPCWSTR, UINT, DWORD, POINT, IDispatch*) { return S_FALSE; }
 
-    // Every navigation of the page passes here first; true cancels it. The
-    // base cancels command URLs and runs nothing; the login dialog runs its
-    // command table.
-    virtual bool DispatchNavigation(const std::wstring& url);
+    // Every navigation of the page and of its frames passes here first, with
+    // the browser object that makes it; true cancels it. The base cancels
+    // command URLs and runs nothing; the login dialog runs its command table
+    // for its own page.
+    virtual bool DispatchNavigation(IDispatch* pDisp, const std::wstring& url);
 
     BOOL CanAccessExternal() override { return TRUE; }
     BOOL IsExternalDispatchSafe() override { return TRUE; }

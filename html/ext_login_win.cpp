@@ -88,8 +88,13 @@ void CQQHtml::OnBeforeNavigate2Guard(DISPPARAMS* params) {
 }
 
 void CQQHtml::OnNavigateComplete2Ext(DISPPARAMS* params) {
-    // NavigateComplete2(pDisp, URL), for the page or any of its frames.
-    if (CheckCompletion(VariantText(EventParam(params, 1)))) return;
+    // NavigateComplete2(pDisp, URL), for the page or any of its frames. Only
+    // the page itself completes the login: a frame of another host cannot
+    // close the window and start the login page's check.
+    VARIANT* disp = EventParam(params, 0);
+    if (IsTopBrowser(disp && disp->vt == VT_DISPATCH ? disp->pdispVal : nullptr) &&
+        CheckCompletion(VariantText(EventParam(params, 1))))
+        return;
     OnNavigateComplete2Event(params);
 }
 

@@ -134,18 +134,24 @@ HWND CLoginDlg::MainWindow() const {
     return background ? ::GetWindow(background, GW_OWNER) : nullptr;
 }
 
-bool CLoginDlg::DispatchNavigation(const std::wstring& url) {
-    if (IsCommandUrl(url)) {
-        RunCommand(url);
-        return true;
+bool CLoginDlg::DispatchNavigation(IDispatch* pDisp, const std::wstring& url) {
+    const bool command = IsCommandUrl(url);
+    const std::size_t extStart = command ? std::wstring::npos : ExtLoginStartAt(url, LUMENDOR_EXTLOGIN_HOST_W);
+    if (!command && extStart == std::wstring::npos) return false;
+    // Both are cancelled whoever asks: neither is ever loaded in the login
+    // page. Only the portal's login page itself drives the client, though:
+    // a frame in it (an advertisement, a third party's script) and any
+    // page the browser was led to elsewhere ask for nothing.
+    if (IsTopBrowser(pDisp) && AddressOnHost(TopDocumentUrl(), LUMENDOR_PORTAL_HOST_W)) {
+        if (command) {
+            RunCommand(url);
+        } else {
+            // The start address opens in the external-login window, from
+            // where it begins: what a page put before it is not opened.
+            OpenExtLogin(url.substr(extStart));
+        }
     }
-    if (FindExtLoginStart(url, LUMENDOR_EXTLOGIN_HOST_W) != ExtLoginKind::None) {
-        // The start address opens in the external-login window, never in
-        // the login page itself.
-        OpenExtLogin(url);
-        return true;
-    }
-    return false;
+    return true;
 }
 
 void CLoginDlg::RunCommand(const std::wstring& url) {
@@ -211,6 +217,9 @@ void CLoginDlg::RunCommand(const std::wstring& url) {
 
 void CLoginDlg::HandOver(const std::wstring& url) {
     const LoadGameSplit split = SplitLoadGame(url);
+    // The game page opens in a browser with the client's rights: only a
+    // web address, never a file, a share or a script.
+    if (!IsWebAddress(split.gameUrl)) return;
     GameUrl = split.gameUrl;
     std::wstring server = split.serverText;
     if (!server.empty() && server.find(L'%') != std::wstring::npos) server = DecodeServerText(AnsiFromWide(server));

@@ -13,7 +13,7 @@ public:
 
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
-    bool DispatchNavigation(const std::wstring& url) override;
+    bool DispatchNavigation(IDispatch* pDisp, const std::wstring& url) override;
     void OnNavigateComplete(IDispatch* pDisp, const std::wstring& url) override;
     const ElementEventEntry* GetElementEvents(int& count) const override;
 

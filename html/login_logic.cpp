@@ -1,5 +1,7 @@
 #include "html/login_logic.h"
 
+#include <algorithm>
+
 #include "settings/settings_keys.h"
 #include "stats/beacons.h"
 
@@ -12,6 +14,15 @@ std::wstring Substr(std::wstring_view s, std::size_t pos, std::size_t count = st
 
 const std::wstring kStartPaths[] = {L"/qzone/redirectToAuthorize.do?params=", L"/weibo/redirectToAuthorize.do?params=",
                                     L"/weixin/redirectToAuthorize.do?params="};
+
+// ASCII letters compared without their case (scheme and host names).
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (lower(text[i]) != lower(prefix[i])) return false;
+    return true;
+}
 
 }  // namespace
 
@@ -45,6 +56,30 @@ ExtLoginKind FindExtLoginStart(std::wstring_view url, std::wstring_view host) {
     return ExtLoginKind::None;
 }
 
+std::size_t ExtLoginStartAt(std::wstring_view url, std::wstring_view host) {
+    std::size_t first = std::wstring_view::npos;
+    for (const std::wstring& path : kStartPaths)
+        first = std::min(first, url.find(L"http://" + std::wstring(host) + path));
+    return first;
+}
+
+bool IsWebAddress(std::wstring_view url) {
+    for (const std::wstring_view scheme : {std::wstring_view(L"http://"), std::wstring_view(L"https://")})
+        if (url.size() > scheme.size() && StartsWithNoCase(url, scheme) && url[scheme.size()] != L'/') return true;
+    return false;
+}
+
+bool AddressOnHost(std::wstring_view url, std::wstring_view host) {
+    if (host.empty()) return false;
+    for (const std::wstring_view scheme : {std::wstring_view(L"http://"), std::wstring_view(L"https://")}) {
+        if (!StartsWithNoCase(url, scheme)) continue;
+        const std::wstring_view rest = url.substr(scheme.size());
+        const std::wstring_view authority = rest.substr(0, rest.find_first_of(L"/?#"));
+        return authority.size() == host.size() && StartsWithNoCase(authority, host);
+    }
+    return false;
+}
+
 std::wstring ExtLoginTitle(std::wstring_view url, std::wstring_view host) {
     if (url.find(L"http://" + std::wstring(host) + kStartPaths[0]) != std::wstring_view::npos) return L"QQ账号安全登录";
     if (url.find(L"http://" + std::wstring(host) + kStartPaths[1]) != std::wstring_view::npos)
@@ -73,6 +108,7 @@ LoadGameSplit SplitLoadGame(std::wstring_view url) {
 std::wstring DecodeServerText(std::string_view ansiBytes) {
     if (ansiBytes.size() > 255) return {};
     std::wstring text = Utf8ToUtf16(PercentDecode(ansiBytes));
+    std::erase(text, L'|');
     if (text.size() > 255) text.resize(255);
     return text;
 }
@@ -122,7 +158,11 @@ LoginRecordFields ParseLoginRecord(std::wstring_view record) {
         start = sep + 2;
     }
     if (start < record.size()) fields[3] = record.substr(start);
-    return {std::wstring(fields[0]), Substr(fields[1], 6), Substr(fields[2], 11), Substr(fields[3], 10)};
+    const auto value = [](std::wstring_view field, std::wstring_view prefix) {
+        return field.substr(0, prefix.size()) == prefix ? std::wstring(field.substr(prefix.size())) : std::wstring();
+    };
+    return {std::wstring(fields[0]), value(fields[1], L"Pauth="), value(fields[2], L"ptusertype="),
+            value(fields[3], L"logingame=")};
 }
 
 std::wstring DuplicateLoginMessage(std::wstring_view account, std::wstring_view server) {

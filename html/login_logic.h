@@ -41,6 +41,9 @@ enum class ExtLoginKind { None, QZone, Weibo, Weixin };
 // Which external-login start address the navigation address contains
 // anywhere (case-sensitive).
 ExtLoginKind FindExtLoginStart(std::wstring_view url, std::wstring_view extLoginHost);
+// Where the first of them begins in the address (npos when none): the
+// window opens the address from there on, never what a page put before it.
+std::size_t ExtLoginStartAt(std::wstring_view url, std::wstring_view extLoginHost);
 // The external-login window's title for an address.
 std::wstring ExtLoginTitle(std::wstring_view url, std::wstring_view extLoginHost);
 
@@ -55,8 +58,18 @@ struct LoadGameSplit {
 LoadGameSplit SplitLoadGame(std::wstring_view url);
 
 // A percent-encoded server text: its bytes (in the ANSI code page) are
-// unescaped and read as UTF-8. Empty when it does not fit 255 bytes.
+// unescaped and read as UTF-8. Empty when it does not fit 255 bytes. A "|"
+// it decodes to is dropped: the title it makes is one field of the
+// hand-over, whose fields "||" separates.
 std::wstring DecodeServerText(std::string_view ansiBytes);
+
+// A game address a page may hand over: "http://" or "https://" (any case)
+// and a host. Other schemes (file:, res:, javascript:, a share) are refused.
+bool IsWebAddress(std::wstring_view url);
+// Whether an address is a page of the host: "http://" or "https://" (any
+// case), then exactly that host (with its port, if it has one), then the
+// end or one of "/", "?" and "#". Letter case does not count in the host.
+bool AddressOnHost(std::wstring_view url, std::wstring_view host);
 
 struct PageTitle {
     std::wstring server;   // A: the server number
@@ -74,8 +87,8 @@ std::wstring BuildLoginRecord(std::wstring_view title, std::wstring_view pauthCo
 struct LoginRecordFields {
     std::wstring title, pauth, userType, game;
 };
-// Splits at the first three "||"; the cookie and game prefixes are cut by
-// fixed counts (6, 11, 10) without being looked at.
+// Splits at the first three "||" and cuts the prefixes "Pauth=",
+// "ptusertype=" and "logingame="; a field without its prefix reads empty.
 LoginRecordFields ParseLoginRecord(std::wstring_view record);
 
 std::wstring DuplicateLoginMessage(std::wstring_view account, std::wstring_view server);

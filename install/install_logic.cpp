@@ -84,23 +84,26 @@ std::string FolderOfPath(std::string_view path) {
 }
 
 std::string SelfDeleteScript(std::string_view exe, std::string_view folder, std::string_view script, bool removeFolder) {
-    std::string s = "cd\\\r\n:delexe\r\nping -n 1 127.0.0.1\r\ndel \"";
-    s.append(exe);
-    s += "\"\r\nif exist \"";
-    s.append(exe);
-    s += "\" goto :delexe\r\n";
-    if (removeFolder) {
-        s += "del \"";
-        s.append(folder);
-        s += "\" /Q /F /A\r\nrd \"";
-        s.append(folder);
-        s += "\"\r\n";
-    }
-    s += "del \"";
-    s.append(script);
-    s += "\"\r\n";
-    if (s.size() > 2047) s.resize(2047);
-    return s;
+    // The command processor reads the script: "%" in a path would expand a
+    // variable and is doubled; "?" and "*" (what a character the code page
+    // lacks becomes) would match other files, and a quote or a line break
+    // would end the path, so a path holding one gets no script at all. The
+    // same goes for a script that would not fit: a cut one is never run.
+    for (const std::string_view path : {exe, removeFolder ? folder : exe, script})
+        if (path.empty() || path.find_first_of("?*\"\r\n") != std::string_view::npos) return {};
+    const auto quoted = [](std::string_view path) {
+        std::string q = "\"";
+        for (const char c : path) {
+            if (c == '%') q += '%';
+            q += c;
+        }
+        return q + "\"";
+    };
+    std::string s = "setlocal DisableDelayedExpansion\r\ncd\\\r\n:delexe\r\nping -n 1 127.0.0.1\r\ndel " + quoted(exe) +
+                    "\r\nif exist " + quoted(exe) + " goto :delexe\r\n";
+    if (removeFolder) s += "del " + quoted(folder) + " /Q /F /A\r\nrd " + quoted(folder) + "\r\n";
+    s += "del " + quoted(script) + "\r\n";
+    return s.size() > 2047 ? std::string() : s;
 }
 
 std::wstring DesktopLinkPath(std::wstring_view desktop, std::wstring_view name) {

@@ -25,7 +25,8 @@ IconEntry ReadIconEntry(const std::vector<std::uint8_t>& data);
 std::vector<std::uint8_t> BuildIconFile(const std::vector<IconImage>& images);
 
 // The self-delete script: the first form also removes the install folder
-// (when the executable is the only file in it).
+// (when the executable is the only file in it). Every path is quoted with
+// its "%" doubled; empty when a path cannot be written safely (below).
 std::string SelfDeleteScript(std::string_view exePath, std::string_view folder, std::string_view scriptPath,
                              bool removeFolder);
 // The folder of a path: before its last "\", the whole path without one.

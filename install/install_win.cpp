@@ -2,6 +2,8 @@
 
 #include "framework/text_win.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 #include <shlobj.h>
@@ -257,14 +259,131 @@ bool RemoveQuickLaunchShortcut(const std::wstring& name) {
     return ::DeleteFileW(link.c_str()) != FALSE;
 }
 
+// --- the install folder's security ----------------------------------------------------
+//
+// The installed executable runs for every user of the machine (the all-users
+// desktop link, the machine-wide Run value), and the system looks for the
+// libraries it imports in its own folder first. So nobody but the system,
+// the administrators and the installing user may put a file there: every
+// other user may only read and run.
+
+namespace {
+
+// The installing user's SID as text, empty when the token cannot be read.
+std::wstring CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    std::wstring text;
+    LPWSTR sid = nullptr;
+    if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+        text = sid;
+        ::LocalFree(sid);
+    }
+    ::CloseHandle(token);
+    return text;
+}
+
+bool TrustedOwner(const std::wstring& path, const std::wstring& user) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                nullptr, &sd) != ERROR_SUCCESS)
+        return false;
+    bool trusted = owner && (::IsWellKnownSid(owner, WinLocalSystemSid) ||
+                             ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    LPWSTR text = nullptr;
+    if (!trusted && owner && !user.empty() && ::ConvertSidToStringSidW(owner, &text)) {
+        trusted = user == text;
+        ::LocalFree(text);
+    }
+    ::LocalFree(sd);
+    return trusted;
+}
+
+// A file the install may take as its own: owned as a folder must be, no
+// link to somewhere else (a junction, or a second name of another file).
+bool TrustedEntry(const std::wstring& path, const std::wstring& user) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    if (!TrustedOwner(path, user)) return false;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool single = ::GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1;
+    ::CloseHandle(file);
+    return single;
+}
+
+bool ApplySddl(const std::wstring& path, const std::wstring& sddl, SECURITY_INFORMATION what) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr)) return false;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    bool ok = ::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) && present &&
+              ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, what, nullptr, nullptr, dacl,
+                                      nullptr) == ERROR_SUCCESS;
+    ::LocalFree(sd);
+    return ok;
+}
+
+// Creates the folder or takes the existing one, when it and everything in
+// it belong to the system, the administrators or this user; then gives it
+// the protected access list.
+bool SecureFolder(const std::wstring& path, const std::wstring& user) {
+    ::CreateDirectoryW(path.c_str(), nullptr);
+    if (!TrustedEntry(path, user)) return false;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        bool trusted = true;
+        do {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L".." && !TrustedEntry(path + L"\\" + name, user)) trusted = false;
+        } while (trusted && ::FindNextFileW(find, &data));
+        ::FindClose(find);
+        if (!trusted) return false;
+    }
+    return ApplySddl(path, InstallFolderSddl(user), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION);
+}
+
+}  // namespace
+
+std::wstring InstallFolderSddl(const std::wstring& userSid) {
+    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    if (!userSid.empty()) sddl += L"(A;OICI;FA;;;" + userSid + L")";
+    return sddl + L"(A;OICI;0x1200a9;;;BU)";  // read and execute
+}
+
+bool PrepareInstallDir() {
+    wchar_t common[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) return false;
+    const std::wstring user = CurrentUserSid();
+    if (!SecureFolder(std::wstring(common) + L"\\4286", user) || !SecureFolder(InstallDirPath(), user)) return false;
+    // The settings file is every user's: the client writes its counters
+    // and the login page's values at every start, whoever plays. Only a
+    // file made here gets that right; others may write into it, never add
+    // a file beside it.
+    const std::wstring settings = StatIniPath();
+    HANDLE file = ::CreateFileW(settings.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        static const BYTE kBom[2] = {0xFF, 0xFE};  // a Unicode settings file, as the store starts one
+        DWORD written = 0;
+        ::WriteFile(file, kBom, sizeof kBom, &written, nullptr);
+        ::CloseHandle(file);
+        ApplySddl(settings, L"D:(A;;0x12019f;;;BU)", DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION);
+    }
+    return true;
+}
+
 // --- install -------------------------------------------------------------------------
 
 void InstallClient() {
     const HRESULT com = ::CoInitialize(nullptr);
-    wchar_t common[MAX_PATH] = {};
-    ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
-    ::CreateDirectoryW((std::wstring(common) + L"\\4286").c_str(), nullptr);
-    ::CreateDirectoryW(InstallDirPath().c_str(), nullptr);
 
     const std::wstring exe = ExePath();
     std::wstring icon = IconFilePath();
@@ -311,14 +430,39 @@ void RemoveShortcuts() {
     if (SUCCEEDED(com)) ::CoUninitialize();
 }
 
+// A path as the script holds it, in the ANSI code page. A character the
+// code page lacks would turn into "?", a wildcard: the short form of the
+// path is taken then, and where that cannot be had either the "?" stays and
+// the script is refused.
+std::string ScriptPath(const std::wstring& path) {
+    const auto exact = [](const std::wstring& text, std::string& out) {
+        BOOL lossy = FALSE;
+        const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, &lossy);
+        if (n <= 0) return false;
+        out.assign(static_cast<std::size_t>(n), '\0');
+        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, &lossy);
+        out.resize(static_cast<std::size_t>(n - 1));
+        return lossy == FALSE;
+    };
+    std::string out;
+    if (exact(path, out)) return out;
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD n = ::GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    std::string shortOut;
+    if (n > 0 && n < MAX_PATH && exact(shortPath, shortOut)) return shortOut;
+    return out;
+}
+
 bool ScheduleSelfDelete() {
     wchar_t temp[MAX_PATH] = {}, name[MAX_PATH] = {};
     if (!::GetTempPathW(MAX_PATH, temp) || !::GetTempFileNameW(temp, L"DelSelf", 0, name)) return false;
     const std::wstring script = std::wstring(name) + L".bat";
-    const std::string exe = AnsiFromWide(ExePath());
+    const std::string exe = ScriptPath(ExePath());
     const std::string folder = FolderOfPath(exe);
     const bool alone = CountFiles(FolderOf(ExePath())) <= 1;
-    if (!AppendToFile(script, SelfDeleteScript(exe, folder, AnsiFromWide(script), alone))) {
+    // The script file is created first, so that its own path has a short form.
+    const std::string text = AppendToFile(script, "") ? SelfDeleteScript(exe, folder, ScriptPath(script), alone) : "";
+    if (text.empty() || !AppendToFile(script, text)) {
         ::DeleteFileW(script.c_str());  // a part of a script is never run
         return false;
     }

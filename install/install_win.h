@@ -11,6 +11,13 @@ class CHalvane3App;
 
 // First-run install: copies the client into the install folder, writes the
 // icon file, creates the shortcuts and starts the installed copy.
+// Creates the install folder (and the one above it) with an access list
+// that lets only the system, the administrators and the installing user
+// change it, or takes an existing one that belongs to them; false, and
+// nothing installed, for a folder another user made or put files in.
+bool PrepareInstallDir();
+// That access list, as a security descriptor's text.
+std::wstring InstallFolderSddl(const std::wstring& userSid);
 void InstallClient();
 // Removes registry entries, shortcuts and files, schedules the self-delete,
 // sends the uninstall statistics; returns the result of its final message.

@@ -4,6 +4,8 @@
 
 bool ParseSockUrl(std::string_view address, SockUrl& out) {
     if (address.empty()) return false;
+    for (const char c : address)
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
     if (const auto scheme = address.find("://"); scheme != std::string_view::npos) address.remove_prefix(scheme + 3);
     const auto slash = address.find('/');
     if (slash == std::string_view::npos) {
@@ -119,7 +121,7 @@ ResponseInfo CheckResponseHead(std::string_view head) {
         }
         // A length below zero or without digits is no length: an empty or
         // partial file would pass for complete.
-        if (negative || digits == 0) {
+        if (negative || digits == 0 || value > kMaxDownloadBytes) {
             info.result = ResponseUnexpected;
             return info;
         }
@@ -150,7 +152,9 @@ std::wstring EntityFilePath(std::wstring_view destination, std::wstring_view ent
     auto cut = destination.rfind(L'\\');
     if (cut == std::wstring_view::npos) cut = destination.rfind(L'/');
     const std::wstring_view folder = cut == std::wstring_view::npos ? std::wstring_view() : destination.substr(0, cut);
-    return std::wstring(folder) + L"\\" + std::wstring(entityName);
+    constexpr std::wstring_view kPartial = L".~tmp";
+    const std::wstring_view name = entityName.substr(0, kEntityNameCapacity - 1 - kPartial.size());
+    return std::wstring(folder) + L"\\" + std::wstring(name) + std::wstring(kPartial);
 }
 
 int ProgressPercent(std::int64_t done, std::int64_t length) {

@@ -5,7 +5,6 @@
 namespace {
 
 constexpr int kMaxRedirects = 10;  // a loop of redirects ends here
-constexpr std::size_t kEntityNameCapacity = 128;
 constexpr std::size_t kTextCapacity = 64 * 1024;
 
 }  // namespace
@@ -152,9 +151,7 @@ int CSockDownFile::Transfer() {
     // An empty answer is no file: it never takes the place of one.
     if (m_base.m_contentLength <= 0) return 0;
     if (!m_base.m_entityName.empty()) {
-        std::wstring name = WideText(m_base.m_entityName);
-        if (name.size() > kEntityNameCapacity - 1) name.resize(kEntityNameCapacity - 1);
-        const std::wstring entity = EntityFilePath(destination, name);
+        const std::wstring entity = EntityFilePath(destination, WideText(m_base.m_entityName));
         const LocalFile file = FileOpenAppend(entity);
         if (file == kNoFile) return 0;
         std::int64_t offset = FileSizeOf(file);

@@ -410,7 +410,7 @@ def test_icon_download_cut_at_many_points_ends_byte_exact(client, portal, case):
     old_icon = (client.build.parents[1] / "res" / "icons" / "favourite.ico").read_bytes()
     destination = client.install_dir / "Lm03000.ico"
     destination.write_bytes(old_icon)
-    partial = client.install_dir / ("_new-2_" if etag else "Lm03000.ico.~tmp")
+    partial = client.install_dir / ("_new-2_.~tmp" if etag else "Lm03000.ico.~tmp")
     if pre is not None:
         partial.write_bytes(icon[:int(pre[5:])] if isinstance(pre, str) else pre)
     describe_icon(portal)
@@ -448,7 +448,7 @@ def test_a_finished_icon_that_cannot_take_its_place_waits_whole_for_the_next_sta
     portal.file("portal", ICON, icon, etag='"new-2"')
     proc = client.start("/Lm03000D", exe=installed)
     close_main(client, proc, client.main_window(int(REACH * 1000))["hwnd"])
-    entity = client.install_dir / "_new-2_"
+    entity = client.install_dir / "_new-2_.~tmp"
     assert destination.read_bytes() == old_icon and entity.read_bytes() == icon
     assert client.read_settings()["iconTime"] == "1"
 

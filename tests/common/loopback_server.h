@@ -51,7 +51,9 @@ public:
               return h(head);
           }), holdMs) {}
 
-    CLoopbackServer(CountingHandler handler, int holdMs) : m_handler(std::move(handler)), m_holdMs(holdMs) {
+    // On `port` when it is not 0 (a host a build names), else on any free one.
+    CLoopbackServer(CountingHandler handler, int holdMs, unsigned short port = 0)
+        : m_handler(std::move(handler)), m_holdMs(holdMs) {
 #ifdef _WIN32
         WSADATA wsa;
         ::WSAStartup(MAKEWORD(2, 2), &wsa);
@@ -60,6 +62,7 @@ public:
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(port);
         ::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
         AddrLen len = sizeof addr;
         ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);

@@ -90,8 +90,8 @@ TEST(ResponseCheck, StatusLengthTagAndRedirect) {
 }
 
 TEST(Download, EntityPathAndProgress) {
-    EXPECT_EQ(EntityFilePath(L"C:\\a\\b\\Lm03000.ico", L"_tag_"), L"C:\\a\\b\\_tag_");
-    EXPECT_EQ(EntityFilePath(L"C:/a/icon.ico", L"t"), L"C:/a\\t");
+    EXPECT_EQ(EntityFilePath(L"C:\\a\\b\\Lm03000.ico", L"_tag_"), L"C:\\a\\b\\_tag_.~tmp");
+    EXPECT_EQ(EntityFilePath(L"C:/a/icon.ico", L"t"), L"C:/a\\t.~tmp");
     EXPECT_EQ(ProgressPercent(50, 200), 25);
     EXPECT_EQ(ProgressPercent(5000000000LL, 10000000000LL), 50);  // 64-bit arithmetic
     EXPECT_EQ(ProgressPercent(1, 0), 0);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace {
 
 // A bitmap-header icon image of w x w at the given depth, with a nonzero
@@ -65,17 +67,28 @@ TEST(IconFile, PngImagesKeepTheirBytes) {
     EXPECT_FALSE(ReadIconEntry({1, 2, 3}).valid);
 }
 
-TEST(SelfDelete, BothFormsOfTheScript) {
+TEST(SelfDelete, BothFormsOfTheScriptWithAnyPathSafe) {
     const std::string exe = "C:\\ProgramData\\4286\\GameLogin\\Lumendor.exe";
     const std::string folder = FolderOfPath(exe);
     EXPECT_EQ(folder, "C:\\ProgramData\\4286\\GameLogin");
+    const std::string head = "setlocal DisableDelayedExpansion\r\ncd\\\r\n:delexe\r\nping -n 1 127.0.0.1\r\n";
     EXPECT_EQ(SelfDeleteScript(exe, folder, "C:\\T\\Del1.tmp.bat", true),
-              "cd\\\r\n:delexe\r\nping -n 1 127.0.0.1\r\ndel \"" + exe + "\"\r\nif exist \"" + exe +
-                  "\" goto :delexe\r\ndel \"" + folder + "\" /Q /F /A\r\nrd \"" + folder +
-                  "\"\r\ndel \"C:\\T\\Del1.tmp.bat\"\r\n");
+              head + "del \"" + exe + "\"\r\nif exist \"" + exe + "\" goto :delexe\r\ndel \"" + folder +
+                  "\" /Q /F /A\r\nrd \"" + folder + "\"\r\ndel \"C:\\T\\Del1.tmp.bat\"\r\n");
     EXPECT_EQ(SelfDeleteScript(exe, folder, "s.bat", false),
-              "cd\\\r\n:delexe\r\nping -n 1 127.0.0.1\r\ndel \"" + exe + "\"\r\nif exist \"" + exe +
-                  "\" goto :delexe\r\ndel \"s.bat\"\r\n");
+              head + "del \"" + exe + "\"\r\nif exist \"" + exe + "\" goto :delexe\r\ndel \"s.bat\"\r\n");
+    // "%" is doubled so that no variable expands; "&", "^", "!" and blanks
+    // stay as they are inside the quotes.
+    EXPECT_EQ(SelfDeleteScript("C:\\a%PATH%b & ^!\\x.exe", "C:\\a%PATH%b & ^!", "C:\\T\\%TEMP%.bat", true),
+              head + "del \"C:\\a%%PATH%%b & ^!\\x.exe\"\r\nif exist \"C:\\a%%PATH%%b & ^!\\x.exe\" goto :delexe\r\n"
+                     "del \"C:\\a%%PATH%%b & ^!\" /Q /F /A\r\nrd \"C:\\a%%PATH%%b & ^!\"\r\ndel \"C:\\T\\%%TEMP%%.bat\"\r\n");
+    // A path the script cannot hold exactly gets no script: a wildcard (a
+    // character the code page lacks) would delete other files.
+    for (const auto& [e, f, b] : std::vector<std::array<std::string, 3>>{
+             {"C:\\??\\x.exe", "C:\\??", "s.bat"}, {"x.exe", "C:\\*", "s.bat"}, {"x.exe", "f", "C:\\?.bat"},
+             {"", "f", "s.bat"}, {"x\"y.exe", "f", "s.bat"}, {std::string(1000, '%'), "f", "s.bat"}})
+        EXPECT_EQ(SelfDeleteScript(e, f, b, true), "") << e << " " << f << " " << b;
+    EXPECT_NE(SelfDeleteScript("x.exe", "C:\\*", "s.bat", false), "");  // the folder is not in the second form
     EXPECT_EQ(FolderOfPath("noslash.exe"), "noslash.exe");
 }
 

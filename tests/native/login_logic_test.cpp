@@ -129,6 +129,55 @@ TEST(LoginRecord, BuiltAndParsedWithFixedPrefixCounts) {
     EXPECT_EQ(ParseLoginRecord(L"a||b||c||logingame=x||y").game, L"x||y");
 }
 
+// What a page, a frame or a man in the middle may put into the bridge's
+// addresses: each guard against the address that would get past it.
+TEST(Bridge, AddressesAPageCannotAbuse) {
+    const struct {
+        const wchar_t* url;
+        bool web, onPortal;
+    } addresses[] = {
+        {L"http://portal:1/lmdr/game.html?server=12", true, true},
+        {L"HTTPS://PORTAL:1", true, true},
+        {L"http://portal:1?x", true, true},
+        {L"http://portal:1#x", true, true},
+        {L"http://portal:12/", true, false},          // another port is another host
+        {L"http://portal:1.evil/", true, false},
+        {L"http://portal:1@evil/", true, false},      // the host is "evil"
+        {L"http://evil/?http://portal:1/", true, false},
+        {L"file:///C:/Windows/win.ini", false, false},
+        {L"\\\\server\\share\\page.html", false, false},
+        {L"res://ieframe.dll/x", false, false},
+        {L"javascript:alert(1)", false, false},
+        {L"http:///x", false, false},
+        {L"http://", false, false},
+        {L"", false, false},
+    };
+    for (const auto& a : addresses) {
+        EXPECT_EQ(IsWebAddress(a.url), a.web) << a.url;
+        EXPECT_EQ(AddressOnHost(a.url, L"portal:1"), a.onPortal) << a.url;
+    }
+    EXPECT_FALSE(AddressOnHost(L"http://portal:1/", L""));
+
+    // The external-login window opens from the start address on.
+    const std::wstring start = L"http://ext:2/weibo/redirectToAuthorize.do?params=a";
+    EXPECT_EQ(ExtLoginStartAt(start, L"ext:2"), 0u);
+    EXPECT_EQ(ExtLoginStartAt(L"http://evil/?next=" + start, L"ext:2"), 18u);
+    EXPECT_EQ(ExtLoginStartAt(L"http://ext:2/qzone/callback.do", L"ext:2"), std::wstring::npos);
+
+    // A server text that decodes to the field separator cannot write the
+    // hand-over's other fields; a field without its prefix reads empty.
+    const std::wstring title =
+        BuildPageTitle(DecodeServerText("S1%E6%9C%8D-g-p%7C%7CPauth=evil%7C%7Cptusertype=9%7C%7Clogingame=x")).title;
+    EXPECT_EQ(title.find(L'|'), std::wstring::npos) << title;
+    const LoginRecordFields f = ParseLoginRecord(BuildLoginRecord(title, L"Pauth=real", L"ptusertype=2", L"logingame=lmdr"));
+    EXPECT_EQ(f.title, title);
+    EXPECT_EQ(f.pauth, L"real");
+    EXPECT_EQ(f.userType, L"2");
+    EXPECT_EQ(f.game, L"lmdr");
+    const LoginRecordFields bare = ParseLoginRecord(L"t||Xauth=1||usertype=2||game=g");
+    EXPECT_EQ(bare.pauth + bare.userType + bare.game, L"");
+}
+
 TEST(LoginPage, AddressCompletion) {
     const std::wstring base = LoginPageBaseUrl(L"portal:1");
     EXPECT_EQ(base, L"http://portal:1/lmdr/clients/chn-xpvt/reg.html?oid=17239&oid2=&vcode=cafes&dirtype=0&pt=0&");

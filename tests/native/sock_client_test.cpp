@@ -161,17 +161,17 @@ TEST(SockClient, DownloadCases) {
         {"fresh download with a quoted tag",
          [](std::string& b) { return Origin{b}.Handler(); }, {}, "/icon/Lm1.ico", true,
          {{"/icon/Lm1.ico", ""}, {"/icon/Lm1.ico", ""}},
-         {{"Lm03000.ico", "<body>"}, {"_v1_", std::nullopt}}},
+         {{"Lm03000.ico", "<body>"}, {"_v1_.~tmp", std::nullopt}}},
         {"an interrupted download resumes from the entity file",
-         [](std::string& b) { return Origin{b}.Handler(); }, {{"_v1_", kBody.substr(0, 1000)}}, "/i.ico", true,
+         [](std::string& b) { return Origin{b}.Handler(); }, {{"_v1_.~tmp", kBody.substr(0, 1000)}}, "/i.ico", true,
          {{"/i.ico", ""}, {"/i.ico", "1000-"}},
-         {{"Lm03000.ico", "<body>"}, {"_v1_", std::nullopt}}},
+         {{"Lm03000.ico", "<body>"}, {"_v1_.~tmp", std::nullopt}}},
         {"an entity file already complete is moved without a data request",
-         [](std::string& b) { return Origin{b}.Handler(); }, {{"_v1_", kBody}, {"Lm03000.ico", "old"}}, "/i.ico", true,
+         [](std::string& b) { return Origin{b}.Handler(); }, {{"_v1_.~tmp", kBody}, {"Lm03000.ico", "old"}}, "/i.ico", true,
          {{"/i.ico", ""}},
-         {{"Lm03000.ico", "<body>"}, {"_v1_", std::nullopt}}},
+         {{"Lm03000.ico", "<body>"}, {"_v1_.~tmp", std::nullopt}}},
         {"an entity file longer than the resource starts again",
-         [](std::string& b) { return Origin{b}.Handler(); }, {{"_v1_", kBody + "stale tail"}}, "/i.ico", true,
+         [](std::string& b) { return Origin{b}.Handler(); }, {{"_v1_.~tmp", kBody + "stale tail"}}, "/i.ico", true,
          {{"/i.ico", ""}, {"/i.ico", ""}},
          {{"Lm03000.ico", "<body>"}}},
         {"a whole answer to a ranged request restarts the entity file",
@@ -180,9 +180,9 @@ TEST(SockClient, DownloadCases) {
              o.honourRange = false;
              return o.Handler();
          },
-         {{"_v1_", kBody.substr(0, 700)}}, "/i.ico", true,
+         {{"_v1_.~tmp", kBody.substr(0, 700)}}, "/i.ico", true,
          {{"/i.ico", ""}, {"/i.ico", "700-"}},
-         {{"Lm03000.ico", "<body>"}, {"_v1_", std::nullopt}}},
+         {{"Lm03000.ico", "<body>"}, {"_v1_.~tmp", std::nullopt}}},
         {"a body one byte short is never complete and keeps the old file",
          [](std::string& b) {
              Origin o{b};
@@ -192,7 +192,7 @@ TEST(SockClient, DownloadCases) {
          {{"Lm03000.ico", "old"}}, "/i.ico", false,
          {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", "2499-"}, {"/i.ico", ""}, {"/i.ico", "2499-"},
           {"/i.ico", ""}, {"/i.ico", "2499-"}, {"/i.ico", ""}, {"/i.ico", "2499-"}},
-         {{"Lm03000.ico", "old"}, {"_v1_", kBody.substr(0, 2499)}}},
+         {{"Lm03000.ico", "old"}, {"_v1_.~tmp", kBody.substr(0, 2499)}}},
         {"without a tag the whole body replaces an older file",
          [](std::string& b) {
              Origin o{b};
@@ -229,7 +229,7 @@ TEST(SockClient, DownloadCases) {
          [](std::string&) { return Fixed("HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: 0\r\n\r\n"); },
          {{"Lm03000.ico", "old"}}, "/i.ico", false,
          {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}},
-         {{"Lm03000.ico", "old"}, {"_v1_", std::nullopt}}},
+         {{"Lm03000.ico", "old"}, {"_v1_.~tmp", std::nullopt}}},
         {"an empty resource without a tag never replaces the file",
          [](std::string&) { return Fixed("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"); },
          {{"Lm03000.ico", "old"}}, "/i.ico", false,
@@ -245,7 +245,7 @@ TEST(SockClient, DownloadCases) {
          {}, "/i.ico", false,
          {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", "10-"}, {"/i.ico", ""}, {"/i.ico", "20-"},
           {"/i.ico", ""}, {"/i.ico", "30-"}, {"/i.ico", ""}, {"/i.ico", "40-"}},
-         {{"W__a_b_c_", kBody.substr(0, 50)}}},
+         {{"W__a_b_c_.~tmp", kBody.substr(0, 50)}}},
         {"an unquoted tag names no entity file, so the settings beside the icon stay",
          [](std::string& b) {
              Origin o{b};
@@ -277,7 +277,7 @@ TEST(SockClient, DownloadCases) {
          {}, "/i.ico", false,
          {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""},
           {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}},
-         {{"Lm03000.ico", std::nullopt}, {"_v1_", ""}}},
+         {{"Lm03000.ico", std::nullopt}, {"_v1_.~tmp", ""}}},
         {"302 Found is an unexpected status, not retried",
          [](std::string&) { return Fixed("HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/x\r\nContent-Length: 0\r\n\r\n"); },
          {}, "/i.ico", false, {{"/i.ico", ""}}, {{"Lm03000.ico", std::nullopt}}},
@@ -295,13 +295,41 @@ TEST(SockClient, DownloadCases) {
         {"a head cut before the empty line",
          [](std::string&) { return Fixed("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n"); },
          {}, "/i.ico", false, {{"/i.ico", ""}}, {{"Lm03000.ico", std::nullopt}}},
+        // What the portal or a man in the middle may send cannot choose a
+        // file's name, fill the disk, or write header fields of its own.
+        {"a long tag names the partial file, never its extension",
+         [](std::string& b) {
+             Origin o{b};
+             static const std::string tag = "\"" + std::string(122, 'a') + ".dll\"";
+             o.etag = tag.c_str();
+             o.cut = [](std::size_t) { return std::size_t{10}; };
+             return o.Handler();
+         },
+         {}, "/i.ico", false,
+         {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", "10-"}, {"/i.ico", ""}, {"/i.ico", "20-"},
+          {"/i.ico", ""}, {"/i.ico", "30-"}, {"/i.ico", ""}, {"/i.ico", "40-"}},
+         {{"_" + std::string(121, 'a') + ".~tmp", kBody.substr(0, 50)}, {"_" + std::string(122, 'a') + ".dll", std::nullopt}}},
+        {"a length above the cap is refused before anything is written",
+         [](std::string&) {
+             return Fixed("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kMaxDownloadBytes + 1) +
+                          "\r\nETag: \"v1\"\r\n\r\n" + std::string(4096, 'x'));
+         },
+         {{"Lm03000.ico", "old"}}, "/i.ico", false, {{"/i.ico", ""}}, {{"Lm03000.ico", "old"}, {"_v1_.~tmp", std::nullopt}}},
+        {"an address with a line break is never sent",
+         [](std::string& b) { return Origin{b}.Handler(); }, {}, "/i.ico\r\nX-Injected: 1", false, {},
+         {{"Lm03000.ico", std::nullopt}}},
+        {"a Location with a line break is not followed",
+         [](std::string&) {
+             return Fixed("HTTP/1.1 302 Moved Temporarily\r\nLocation: http://127.0.0.1:1/x\rX-Injected: 1\r\n\r\n");
+         },
+         {}, "/i.ico", false, {{"/i.ico", ""}}, {{"Lm03000.ico", std::nullopt}}},
 #ifndef _WIN32
         // Bytes that never reach the disk are no download: the old icon stays.
         {"an entity file that takes no write",
          [](std::string& b) { return Origin{b}.Handler(); }, {{"Lm03000.ico", "old"}}, "/i.ico", false,
          {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""},
           {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}},
-         {{"Lm03000.ico", "old"}, {"_v1_", "<link>"}}, FullDevice("_v1_")},
+         {{"Lm03000.ico", "old"}, {"_v1_.~tmp", "<link>"}}, FullDevice("_v1_.~tmp")},
         {"a temporary file that takes no write",
          [](std::string& b) {
              Origin o{b};
@@ -316,7 +344,7 @@ TEST(SockClient, DownloadCases) {
          [](std::string& b) { return Origin{b}.Handler(); }, {{"Lm03000.ico", "old"}}, "/i.ico", false,
          {{"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", ""}, {"/i.ico", "2048-"}, {"/i.ico", ""},
           {"/i.ico", "2048-"}, {"/i.ico", ""}, {"/i.ico", "2048-"}, {"/i.ico", ""}, {"/i.ico", "2048-"}},
-         {{"Lm03000.ico", "old"}, {"_v1_", kBody.substr(0, 2048)}}, FileSizeCap(2048)},
+         {{"Lm03000.ico", "old"}, {"_v1_.~tmp", kBody.substr(0, 2048)}}, FileSizeCap(2048)},
         {"a temporary file that cannot grow past 2048 bytes",
          [](std::string& b) {
              Origin o{b};

@@ -27,9 +27,9 @@ public:
     std::vector<std::wstring> m_cancelled;  // those this dialog cancelled
     int m_errors = 0;
 
-    bool DispatchNavigation(const std::wstring& url) override {
+    bool DispatchNavigation(IDispatch* pDisp, const std::wstring& url) override {
         m_seen.push_back(url);
-        const bool cancel = CDHtmDlgEx::DispatchNavigation(url);
+        const bool cancel = CDHtmDlgEx::DispatchNavigation(pDisp, url);
         if (cancel) m_cancelled.push_back(url);
         return cancel;
     }

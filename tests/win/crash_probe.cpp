@@ -33,6 +33,7 @@ DWORD WINAPI Allocate(void*) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    PrepareCrashDumpSecurity();  // as the client does at start
     const wchar_t* what = argc > 1 ? argv[1] : L"crash";
     if (std::wcscmp(what, L"twice") == 0) {
         EXCEPTION_RECORD record{};

@@ -1,8 +1,12 @@
 // Crash dumps: one per process, beside the executable, under its name.
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <string>
 
+#include "app/halvane3_app_win.h"
 #include "test_util.h"
 
 namespace {
@@ -23,14 +27,52 @@ std::string FileHead(const std::wstring& path, DWORD* size = nullptr) {
 
 const std::wstring kDump = TestFolder() + L"crash_probe.dmp";
 
-TEST(CrashDump, UnhandledCrashLeavesOneDumpBesideTheExe) {
+std::wstring UserSid() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[256];
+    DWORD size = 0;
+    LPWSTR text = nullptr;
+    std::wstring sid;
+    if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+        sid = text;
+        ::LocalFree(text);
+    }
+    ::CloseHandle(token);
+    return sid;
+}
+
+// The dump holds the process's memory, the player's login token among it:
+// it is made with an access list for its user alone (this system keeps no
+// access lists on files, so the list is read from the descriptor the file
+// is created with), and a file another user left in its place (here a
+// second name of another file) is replaced, never written through.
+TEST(CrashDump, UnhandledCrashLeavesOneDumpBesideTheExeForItsUserAlone) {
     ::DeleteFileW(kDump.c_str());
+    const std::wstring victim = TestFolder() + L"crash_victim.txt";
+    ::DeleteFileW(victim.c_str());
+    HANDLE f = ::CreateFileW(victim.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(f, "keep", 4, &written, nullptr);
+    ::CloseHandle(f);
+    ASSERT_TRUE(::CreateHardLinkW(kDump.c_str(), victim.c_str(), nullptr));
+
+    PrepareCrashDumpSecurity();
+    LPWSTR text = nullptr;
+    ASSERT_TRUE(CrashDumpSecurity() && ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                                           CrashDumpSecurity(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+    EXPECT_EQ(std::wstring(text), L"D:P(A;;GA;;;" + UserSid() + L")");
+    ::LocalFree(text);
+
     ProgramRun run = RunProbe(L"crash");
     EXPECT_NE(run.exitCode, 0u);
     DWORD size = 0;
     EXPECT_EQ(FileHead(kDump, &size), "MDMP");
     EXPECT_GT(size, 1000u);
+    EXPECT_EQ(FileHead(victim), "keep");
     ::DeleteFileW(kDump.c_str());
+    ::DeleteFileW(victim.c_str());
 }
 
 // A crash while another thread holds the C runtime's heap: the filter takes

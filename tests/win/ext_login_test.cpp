@@ -25,6 +25,7 @@
 #include "app/halvane3_app_win.h"
 #include "html/ext_login_win.h"
 #include "html/login_dlg_win.h"
+#include "page_login_dlg.h"
 #include "res/resource.h"
 #include "settings/settings_win.h"
 
@@ -79,8 +80,9 @@ bool PumpUntil(Pred done, int ms) {
     return done();
 }
 
-// A completed navigation, as the browser's event sink hands it on.
-void FireNavigateComplete(CQQHtml& page, const std::wstring& url) {
+// A completed navigation, as the browser's event sink hands it on: of the
+// page itself, or of a frame in it (another browser object).
+void FireNavigateComplete(CQQHtml& page, const std::wstring& url, IDispatch* frame = nullptr) {
     VARIANT address;
     VariantInit(&address);
     address.vt = VT_BSTR;
@@ -89,7 +91,7 @@ void FireNavigateComplete(CQQHtml& page, const std::wstring& url) {
     VariantInit(&args[0]);
     VariantInit(&args[1]);
     args[1].vt = VT_DISPATCH;  // pDisp, the first parameter, comes last
-    args[1].pdispVal = page.GetBrowser();
+    args[1].pdispVal = frame ? frame : page.GetBrowser();
     args[0].vt = VT_BYREF | VT_VARIANT;
     args[0].pvarVal = &address;
     DISPPARAMS dp{args, nullptr, 2, 0};
@@ -200,11 +202,17 @@ protected:
         g_insertAfter.clear();
         ClearScopedCookie(L"Pauth");
         ClearScopedCookie(L"ptusertype");
+        // The external-login host itself: the page's requests come here.
+        const std::wstring host = LUMENDOR_EXTLOGIN_HOST_W;
         m_server = new CLoopbackServer(
-            "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        m_dlg = new CLoginDlg(L"http://127.0.0.1:9/");
+            CLoopbackServer::CountingHandler([](const std::string&, std::size_t) {
+                return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            }),
+            0, static_cast<unsigned short>(std::wcstoul(host.c_str() + host.rfind(L':') + 1, nullptr, 10)));
+        m_dlg = new CPageLoginDlg(L"http://127.0.0.1:9/");
         ASSERT_TRUE(m_dlg->Create());
         Pump(200);
+        m_dlg->PageLoaded(PortalLoginPage());
         g_spiedProc = reinterpret_cast<WNDPROC>(
             ::SetWindowLongPtrW(m_dlg->m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SpyProc)));
     }
@@ -219,16 +227,14 @@ protected:
         ::OleUninitialize();
     }
 
-    // A start address inside an address of the test's own server, so the
-    // page's requests come here.
     std::wstring StartUrl(const wchar_t* kind) const {
-        return L"http://127.0.0.1:" + std::to_wstring(m_server->Port()) + L"/go?u=" + kExt + L"/" + kind +
-               L"/redirectToAuthorize.do?params=t";
+        return kExt + L"/" + kind + L"/redirectToAuthorize.do?params=t";
     }
-    // The login page asks for an external login.
+    // The login page asks for an external login, its start address given
+    // as a parameter of another address.
     CQQLogin* Start(const wchar_t* kind) {
         const std::size_t before = m_server->Requests().size();
-        EXPECT_TRUE(m_dlg->Navigate(StartUrl(kind)));
+        EXPECT_TRUE(m_dlg->Navigate(L"http://127.0.0.1:9/go?u=" + StartUrl(kind)));
         Pump(300);
         // The page, not the login page, loads the start address.
         EXPECT_TRUE(m_server->WaitFor(before + 1, 3000));
@@ -237,12 +243,12 @@ protected:
     std::size_t PageRequests() {
         std::size_t n = 0;
         for (const std::string& head : m_server->Requests())
-            if (head.rfind("GET /go?u=", 0) == 0) ++n;
+            if (head.find("/redirectToAuthorize.do?params=t ") != std::string::npos) ++n;
         return n;
     }
 
     CLoopbackServer* m_server = nullptr;
-    CLoginDlg* m_dlg = nullptr;
+    CPageLoginDlg* m_dlg = nullptr;
 };
 
 std::wstring WindowText(HWND h) {
@@ -275,7 +281,7 @@ TEST_F(ExtLogin, StartOpensFrameAndPageWithTheirSizesOwnersAndTitle) {
     EXPECT_TRUE(::IsWindowVisible(frame->m_hWnd));
     EXPECT_EQ(::GetWindow(frame->m_hWnd, GW_OWNER), m_dlg->m_hWnd);
     EXPECT_EQ(WindowText(frame->m_hWnd), L"新浪微博账号安全登录");
-    EXPECT_EQ(frame->m_page.m_strExtUrl, StartUrl(L"weibo"));  // the whole address
+    EXPECT_EQ(frame->m_page.m_strExtUrl, StartUrl(L"weibo"));  // from the start address on
     EXPECT_FALSE(::GetWindowLongW(frame->m_hWnd, GWL_STYLE) & WS_CAPTION);
 
     RECT fr{};
@@ -332,9 +338,9 @@ TEST_F(ExtLogin, StartOpensFrameAndPageWithTheirSizesOwnersAndTitle) {
     POINT pt{1, 1};
     EXPECT_EQ(frame->m_page.ShowContextMenu(0, &pt, nullptr, nullptr), S_FALSE);
 
-    // The start address was requested by the page exactly once, whole.
+    // The start address was requested by the page exactly once.
     EXPECT_EQ(PageRequests(), 1u);
-    const std::wstring wide = L"GET /go?u=" + kExt + L"/weibo/redirectToAuthorize.do?params=t ";
+    const std::wstring wide = L"GET /weibo/redirectToAuthorize.do?params=t ";
     EXPECT_EQ(m_server->Requests().back().rfind(std::string(wide.begin(), wide.end()), 0), 0u);
 }
 
@@ -408,6 +414,11 @@ TEST_F(ExtLogin, WithoutTheCookieOrAwayFromTheStartTheWindowStays) {
     SetScopedCookie(L"Pauth", L"tok123");
     FireNavigateComplete(frame->m_page, kExt + L"/qzone/bind.do");                          // not a completion page
     FireNavigateComplete(frame->m_page, kExt + L"/qzone/x?back=" + kExt + L"/qzone/callback.do");  // not at the start
+    // A frame of the page reaching a completion address completes nothing.
+    IDispatch* other = nullptr;
+    ASSERT_TRUE(SUCCEEDED(m_dlg->GetBrowser()->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&other))));
+    FireNavigateComplete(frame->m_page, kExt + L"/qzone/callback.do?code=abc", other);
+    other->Release();
     Pump(300);
     EXPECT_TRUE(::IsWindowVisible(frame->m_hWnd));
     EXPECT_TRUE(::IsWindowVisible(frame->m_page.m_hWnd));

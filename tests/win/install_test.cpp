@@ -1,16 +1,20 @@
 // Install helpers on a real system: shell links, the icon writer, folder
 // counting and deletion, the Flash stored-objects clean-up.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <vector>
 #include <functional>
 #include <wininet.h>
 
 #include "install/icon_update_win.h"
 #include "install/install_win.h"
+#include "settings/settings_win.h"
 #include "test_util.h"
 
 namespace {
@@ -97,6 +101,79 @@ TEST(ShellLinks, CreateLoadsBackWithArgumentsFolderAndIcon) {
     EXPECT_FALSE(CreateProgramsShortcut(L"/x", folder + L"\\missing.exe", L"n", L""));
     EXPECT_FALSE(CreateProgramsShortcut(L"/x", target, L"", L""));
     ::CoUninitialize();
+}
+
+// The access lists the install gives its folders and the settings file, as
+// the system is asked to set them (this system keeps none on files, so they
+// are taken from the call); and what makes an existing folder refused.
+struct SecuritySet {
+    std::wstring path, dacl;
+    SECURITY_INFORMATION what;
+};
+std::vector<SecuritySet> g_securitySets;
+decltype(&::SetNamedSecurityInfoW) g_realSetNamedSecurityInfo = &::SetNamedSecurityInfoW;
+DWORD WINAPI RecordingSetNamedSecurityInfo(LPWSTR path, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID owner,
+                                           PSID group, PACL dacl, PACL sacl) {
+    SECURITY_DESCRIPTOR sd;
+    ::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&sd, TRUE, dacl, FALSE);
+    LPWSTR text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorW(&sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    g_securitySets.push_back({path, text ? text : L"", what});
+    if (text) ::LocalFree(text);
+    return g_realSetNamedSecurityInfo(path, type, what, owner, group, dacl, sacl);
+}
+
+TEST(InstallFolder, OnlyTheSystemAdministratorsAndInstallerMayChangeIt) {
+    wchar_t common[MAX_PATH] = {};
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common), S_OK);
+    const std::wstring parent = std::wstring(common) + L"\\4286";
+    DeleteTree(InstallDirPath());
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[256];
+    DWORD size = 0;
+    LPWSTR sidText = nullptr;
+    ASSERT_TRUE(::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+                ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sidText));
+    ::CloseHandle(token);
+    const std::wstring user = sidText;
+    ::LocalFree(sidText);
+
+    ASSERT_EQ(Intercept(true, {Replacing(g_realSetNamedSecurityInfo, &RecordingSetNamedSecurityInfo)}), NO_ERROR);
+    g_securitySets.clear();
+    const bool prepared = PrepareInstallDir();
+    // A file planted beside the program as a second name of another file:
+    // the folder is no longer the install's own.
+    const std::wstring planted = InstallDirPath() + L"\\winmm.dll", elsewhere = FreshFolder(L"plant") + L"\\winmm.dll";
+    Touch(elsewhere);
+    const bool linked = ::CreateHardLinkW(planted.c_str(), elsewhere.c_str(), nullptr);
+    const std::size_t setsBefore = g_securitySets.size();
+    const bool preparedWithLink = PrepareInstallDir();
+    const std::size_t setsWithLink = g_securitySets.size() - setsBefore;
+    ::DeleteFileW(planted.c_str());
+    ::DeleteFileW(elsewhere.c_str());
+    const bool preparedAgain = PrepareInstallDir();
+    Intercept(false, {Replacing(g_realSetNamedSecurityInfo, &RecordingSetNamedSecurityInfo)});
+
+    EXPECT_TRUE(prepared);
+    const std::wstring folder = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + L")(A;OICI;0x1200a9;;;BU)";
+    EXPECT_EQ(InstallFolderSddl(user), folder);
+    ASSERT_EQ(g_securitySets.size(), 3u + 1u + 2u);  // the settings file only the first time
+    EXPECT_EQ(g_securitySets[0].path, parent);
+    EXPECT_EQ(g_securitySets[1].path, InstallDirPath());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(g_securitySets[i].dacl, folder.substr(0, 2) + folder.substr(3)) << i;  // the flag travels apart
+        EXPECT_EQ(g_securitySets[i].what, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION) << i;
+    }
+    // The settings file is every user's to write: made once, then left alone.
+    EXPECT_EQ(g_securitySets[2].path, StatIniPath());
+    EXPECT_EQ(g_securitySets[2].dacl, L"D:(A;;0x12019f;;;BU)");
+    EXPECT_EQ(g_securitySets[2].what, DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION);
+    ASSERT_TRUE(linked);
+    EXPECT_FALSE(preparedWithLink);
+    EXPECT_EQ(setsWithLink, 1u);  // the parent only: the folder with the link keeps what it had
+    EXPECT_TRUE(preparedAgain);
 }
 
 TEST(ShellLinks, AFolderTheShellCannotGiveTakesNoLink) {

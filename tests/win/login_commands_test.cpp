@@ -12,10 +12,31 @@
 #include <wininet.h>
 
 #include "app/build_config.h"
+#include "app/halvane3_app_win.h"
 #include "html/login_dlg_win.h"
+#include "page_login_dlg.h"
 #include "settings/settings_win.h"
 
 namespace {
+
+// Another browser object: a frame's, in the events of a page with frames.
+struct CFrameBrowser : IDispatch {
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (riid != IID_IUnknown && riid != IID_IDispatch) return *ppv = nullptr, E_NOINTERFACE;
+        *ppv = this;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+};
+
+const std::wstring kLoginPage = PortalLoginPage();
 
 class LoginCommands : public ::testing::Test {
 protected:
@@ -24,9 +45,10 @@ protected:
         ::SHCreateDirectoryExW(nullptr, InstallDirPath().c_str(), nullptr);
         ::DeleteFileW(StatIniPath().c_str());
         DeleteAutoRun();
-        m_dlg = new CLoginDlg(L"http://127.0.0.1:9/");
+        m_dlg = new CPageLoginDlg(L"http://127.0.0.1:9/");
         ASSERT_TRUE(m_dlg->Create());
         Pump(200);
+        m_dlg->PageLoaded(kLoginPage);
     }
     void TearDown() override {
         m_dlg->DestroyWindow();
@@ -38,7 +60,7 @@ protected:
         ASSERT_TRUE(m_dlg->Navigate(url));
         Pump(300);
     }
-    CLoginDlg* m_dlg = nullptr;
+    CPageLoginDlg* m_dlg = nullptr;
 };
 
 TEST_F(LoginCommands, ConstructionConsumesTheInstallTag) {
@@ -63,6 +85,40 @@ TEST_F(LoginCommands, StoringCommandsWriteTheirKeys) {
     EXPECT_EQ(ReadSetting(Keys::LoginCount), L"2");
     Run(L"app://SaveInfo12345ignored");  // names are case-sensitive
     EXPECT_EQ(ReadSetting(Keys::RegUrl), L"http://portal/reg?x=1");
+}
+
+// Every command asks for something: none of them runs for a frame, nor for
+// a page of another host the browser was led to; all are still cancelled.
+// A game address must be a web address.
+TEST_F(LoginCommands, OnlyThePortalsOwnPageDrivesTheClient) {
+    const wchar_t* commands[] = {L"app://saveinfo12345frame", L"app://setupkey12345frame", L"app://loginnum",
+                                 L"app://autorun1", L"app://setpauth|user=f&pauth=frame1&"};
+    const auto untouched = [] {
+        return ReadSetting(Keys::RegUrl) == L"0" && ReadSetting(Keys::Key) == L"0" &&
+               ReadSetting(Keys::LoginCount) == L"0" && !IsAutoRunOn() && SealedEntries(StatIniPath()).empty();
+    };
+    CFrameBrowser frame;
+    for (const wchar_t* command : commands) EXPECT_TRUE(m_dlg->DispatchNavigation(&frame, command)) << command;
+    EXPECT_TRUE(untouched());
+    const std::wstring ext = std::wstring(L"http://") + LUMENDOR_EXTLOGIN_HOST_W + L"/qzone/redirectToAuthorize.do?params=x";
+    EXPECT_TRUE(m_dlg->DispatchNavigation(&frame, ext));
+    EXPECT_EQ(m_dlg->m_pExtLogin, nullptr);
+    EXPECT_FALSE(m_dlg->DispatchNavigation(&frame, L"http://127.0.0.1:9/ad.html"));  // its own pages load
+
+    for (const std::wstring& elsewhere : {std::wstring(L"http://127.0.0.1:9/"), std::wstring(L"http://") + LUMENDOR_PORTAL_HOST_W + L".evil/"}) {
+        m_dlg->PageLoaded(elsewhere);
+        for (const wchar_t* command : commands) Run(command);
+        EXPECT_TRUE(untouched()) << elsewhere;
+    }
+
+    m_dlg->PageLoaded(kLoginPage);
+    GameUrl = L"http://before/";
+    for (const wchar_t* address : {L"file:///C:/windows/win.ini", L"\\\\host\\share\\x.html", L"javascript:alert(1)",
+                                   L"res://ieframe.dll/x", L""})
+        Run(std::wstring(L"app://loadgame|S1服-g-p|") + address);
+    EXPECT_EQ(GameUrl, L"http://before/");
+    Run(L"app://loginnum");
+    EXPECT_EQ(ReadSetting(Keys::LoginCount), L"1");  // the portal's page itself still drives it
 }
 
 TEST_F(LoginCommands, AutoRunOnAndOff) {
