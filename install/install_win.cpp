@@ -333,9 +333,13 @@ bool ApplySddl(const std::wstring& path, const std::wstring& sddl, SECURITY_INFO
 
 // Creates the folder or takes the existing one, when it and everything in
 // it belong to the system, the administrators or this user; then gives it
-// the protected access list.
+// the protected access list. False only for a folder that is another's: one
+// that cannot be made, or whose list cannot be changed (a file system
+// without access lists, a read-only medium), is left to fail or work as
+// the install's own writes do.
 bool SecureFolder(const std::wstring& path, const std::wstring& user) {
     ::CreateDirectoryW(path.c_str(), nullptr);
+    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
     if (!TrustedEntry(path, user)) return false;
     WIN32_FIND_DATAW data;
     HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
@@ -348,7 +352,8 @@ bool SecureFolder(const std::wstring& path, const std::wstring& user) {
         ::FindClose(find);
         if (!trusted) return false;
     }
-    return ApplySddl(path, InstallFolderSddl(user), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION);
+    ApplySddl(path, InstallFolderSddl(user), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION);
+    return true;
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ class CHalvane3App;
 // Creates the install folder (and the one above it) with an access list
 // that lets only the system, the administrators and the installing user
 // change it, or takes an existing one that belongs to them; false, and
-// nothing installed, for a folder another user made or put files in.
+// nothing installed, for a folder another user made or put files in (a
+// folder that cannot be made or locked is no refusal: the install's own
+// writes fail or work there as they would anyway).
 bool PrepareInstallDir();
 // That access list, as a security descriptor's text.
 std::wstring InstallFolderSddl(const std::wstring& userSid);

@@ -188,7 +188,7 @@ def test_icon_download_cut_half_way_completes_on_the_next_start(client, portal):
     main = client.main_window()
     client.exit_client(main["hwnd"])
     assert wait_exit(proc) == 0
-    entity = client.install_dir / "_star-2_"
+    entity = client.install_dir / "_star-2_.~tmp"
     assert entity.read_bytes() == star[:5 * (len(star) // 10)]
     assert not (client.install_dir / "Lm03000.ico").exists()
     assert client.read_settings()["iconTime"] == "1"  # not applied
