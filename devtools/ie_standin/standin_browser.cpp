@@ -405,6 +405,7 @@ CStandInBrowser::CStandInBrowser() {
 }
 
 CStandInBrowser::~CStandInBrowser() {
+    CloseFrames();
     if (m_document) {
         m_document->Unload();
         m_document->Release();
@@ -771,13 +772,19 @@ STDMETHODIMP CStandInBrowser::GetGUID(DWORD kind, GUID* guid) {
 // --- events --------------------------------------------------------------------------
 
 void CStandInBrowser::Fire(DISPID id, const wchar_t* name, std::vector<VARIANT> args, const std::wstring& detail) {
-    Record(std::wstring(L"event ") + name + (detail.empty() ? L"" : L" " + detail));
+    // A frame raises its navigation's events, each with its own object as
+    // pDisp; the rest (title, commands, downloads) are the top page's
+    // (assumed: the documented sequences name only these for frames).
+    if (m_parent && id != DISPID_BEFORENAVIGATE2 && id != DISPID_NAVIGATECOMPLETE2 && id != DISPID_DOCUMENTCOMPLETE &&
+        id != DISPID_NAVIGATEERROR)
+        return;
+    Record(RecordPrefix() + std::wstring(L"event ") + name + (detail.empty() ? L"" : L" " + detail));
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{};
     params.cArgs = static_cast<UINT>(reversed.size());
     params.rgvarg = reversed.empty() ? nullptr : reversed.data();
     AddRef();  // a sink may release the browser meanwhile
-    for (IDispatch* sink : m_events->Sinks()) {
+    for (IDispatch* sink : (m_parent ? m_parent->m_events : m_events)->Sinks()) {
         sink->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
         sink->Release();
     }
@@ -817,7 +824,7 @@ bool CStandInBrowser::FireBeforeNavigate2(const std::wstring& url, const std::ve
          url);
     ::VariantClear(&urlValue);
     ::VariantClear(&postInner);
-    if (cancel != VARIANT_FALSE) Record(L"cancelled " + url);
+    if (cancel != VARIANT_FALSE) Record(RecordPrefix() + (L"cancelled " + url));
     return cancel != VARIANT_FALSE;
 }
 
@@ -839,7 +846,7 @@ bool CStandInBrowser::FireNavigateError(const std::wstring& url, LONG status) {
          {DispArg(Self()), RefTo(&urlValue), RefTo(&frame), RefTo(&code), cancelArg},
          (status >= 400 && status < 600 ? std::to_wstring(status) : Hex(status)) + L" " + url);
     ::VariantClear(&urlValue);
-    if (cancel != VARIANT_FALSE) Record(L"cancelled error " + url);
+    if (cancel != VARIANT_FALSE) Record(RecordPrefix() + (L"cancelled error " + url));
     return cancel != VARIANT_FALSE;
 }
 
@@ -927,7 +934,7 @@ STDMETHODIMP CStandInBrowser::Navigate2(VARIANT* URL, VARIANT*, VARIANT*, VARIAN
 HRESULT CStandInBrowser::StartNavigation(const std::wstring& url, const std::wstring& method,
                                          const std::vector<unsigned char>& post, const std::wstring& headers,
                                          bool refresh) {
-    Record(L"Navigate " + method + L" " + url);
+    Record(RecordPrefix() + (L"Navigate " + method + L" " + url));
     if (!refresh && FireBeforeNavigate2(url, post)) return S_OK;
     StartLoad(url, method, post, headers, refresh);
     return S_OK;
@@ -982,6 +989,7 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
             // The error page is not shown: the old page stays.
             m_readyState = READYSTATE_COMPLETE;
             delete result;
+            if (m_parent) m_parent->FrameDone();
             Release();
             return;
         }
@@ -995,8 +1003,9 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
     }
     if (!m_document) m_document = new CStandInDocument;
     m_pressed = nullptr;
+    if (!result->refresh) CloseFrames();
     m_document->Load(this, m_server, result->finalUrl, Decode(result->body, result->contentType));
-    m_view.Update(m_document->Root());
+    if (!m_parent) m_view.Update(m_document->Root());
     if (result->refresh) {
         m_document->RunScripts();
         Fire(DISPID_DOWNLOADCOMPLETE, L"DownloadComplete", {});
@@ -1020,11 +1029,24 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
         m_document->RunScripts();
         if (generation != m_generation) {
             delete result;
+            if (m_parent) m_parent->FrameDone();
+            Release();
+            return;
+        }
+        StartFrames();
+        if (m_framesLoading) {
+            m_completing = result;  // DocumentComplete once the frames have theirs
             Release();
             return;
         }
     }
-    m_view.Update(m_document->Root());
+    Complete(result);
+    Release();
+}
+
+void CStandInBrowser::Complete(LoadResult* result) {
+    AddRef();
+    if (!m_parent) m_view.Update(m_document->Root());
     m_readyState = READYSTATE_COMPLETE;
     m_document->SetReadyState(L"complete");
     // DocumentComplete after the page's scripts and onload have run, with the
@@ -1038,7 +1060,72 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
         }
     }
     delete result;
+    if (m_parent) m_parent->FrameDone();
     Release();
+}
+
+// --- frames ---------------------------------------------------------------------------
+//
+// Each <iframe src> of a page loads into a browser object of its own, with no
+// view: its page is not drawn, but its scripts run and its navigations raise
+// the top browser's events with the frame's object as pDisp, as the system's
+// control raises them. A frame of a frame is not loaded.
+
+void CStandInBrowser::StartFrames() {
+    if (m_parent || !m_document || !m_document->Root()) return;
+    std::vector<CHtmlNode*> frames;
+    std::vector<CHtmlNode*> stack{m_document->Root()};
+    while (!stack.empty()) {
+        CHtmlNode* node = stack.back();
+        stack.pop_back();
+        if (node->tag == L"iframe" && node->Attr(L"src") && !node->Attr(L"src")->empty()) frames.push_back(node);
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) stack.push_back(it->get());
+    }
+    RegisterChainClasses();
+    for (CHtmlNode* node : frames) {
+        auto* frame = new CStandInBrowser;
+        frame->m_parent = this;
+        frame->m_embedding = frame->m_server = ::CreateWindowExW(0, L"Shell Embedding", L"", 0, 0, 0, 0, 0,
+                                                                 HWND_MESSAGE, nullptr, ThisModule(), nullptr);
+        if (!frame->m_embedding) {
+            frame->Release();
+            continue;
+        }
+        ::SetPropW(frame->m_embedding, L"LmStandInBrowser", frame);
+        m_frames.push_back(frame);
+        ++m_framesLoading;
+        frame->m_navigated = false;
+        const std::wstring src = ResolveUrl(m_locationUrl, *node->Attr(L"src"));
+        if (frame->FireBeforeNavigate2(src, {})) {
+            --m_framesLoading;
+            continue;
+        }
+        frame->StartLoad(src, L"GET", {}, L"", false);
+    }
+}
+
+void CStandInBrowser::FrameDone() {
+    if (m_framesLoading == 0 || --m_framesLoading != 0 || !m_completing) return;
+    LoadResult* result = m_completing;
+    m_completing = nullptr;
+    Complete(result);
+}
+
+void CStandInBrowser::CloseFrames() {
+    std::vector<CStandInBrowser*> frames;
+    frames.swap(m_frames);
+    m_framesLoading = 0;
+    delete m_completing;
+    m_completing = nullptr;
+    for (CStandInBrowser* frame : frames) {
+        frame->m_parent = nullptr;
+        ++frame->m_generation;  // a load under way ends unseen
+        if (frame->m_document) frame->m_document->Unload();
+        ::RemovePropW(frame->m_embedding, L"LmStandInBrowser");
+        ::DestroyWindow(frame->m_embedding);
+        frame->m_embedding = frame->m_server = nullptr;
+        frame->Release();
+    }
 }
 
 STDMETHODIMP CStandInBrowser::Refresh() {

@@ -198,6 +198,14 @@ private:
     void FireUrlEvent(DISPID id, const wchar_t* name, const std::wstring& url);
     void FireCommandState(LONG command, bool enabled);
     void HostGetHostInfo();
+    // The frames of a page: each a browser object of its own that raises
+    // its events through this one's sinks. The page's DocumentComplete
+    // waits until every frame has had its own.
+    void StartFrames();
+    void FrameDone();
+    void CloseFrames();
+    void Complete(struct LoadResult* result);
+    const wchar_t* RecordPrefix() const { return m_parent ? L"frame " : L""; }
     void HostGetOptionKeyPath();
     void HostGetDropTarget();
     void HostShowUI();
@@ -234,6 +242,10 @@ private:
     CStandInDocument* m_document = nullptr;
     CPageView m_view;
     CHtmlNode* m_pressed = nullptr;  // where the left button went down, for the click
+    CStandInBrowser* m_parent = nullptr;     // a frame's page (its owner)
+    std::vector<CStandInBrowser*> m_frames;  // this page's frames (a reference each)
+    std::size_t m_framesLoading = 0;
+    struct LoadResult* m_completing = nullptr;  // the load whose completion waits for its frames
 };
 
 // What the loader thread hands back for one load.

@@ -31,7 +31,11 @@ public:
     CHost() : CDHtmDlgEx(IDD_BLANK) {}
     std::vector<std::wstring> m_completed;  // DocumentComplete addresses
     std::vector<std::wstring> m_pressed;    // "TAG class" of each element a mouse-down reached
-    void OnDocumentComplete(IDispatch*, const std::wstring& url) override { m_completed.push_back(url); }
+    std::vector<bool> m_completedTop;       // whether each came from the top browser
+    void OnDocumentComplete(IDispatch* disp, const std::wstring& url) override {
+        m_completed.push_back(url);
+        m_completedTop.push_back(IsTopBrowser(disp));
+    }
     const ElementEventEntry* GetElementEvents(int& count) const override {
         static const ElementEventEntry table[] = {
             {{-605, L"hot", true}, static_cast<ElementEventHandler>(&CHost::OnPress)},
@@ -313,6 +317,45 @@ TEST_F(StandInBrowser, PageScriptsRunAndTalkToTheHostByNavigating) {
     EXPECT_EQ(heads[1].substr(0, heads[1].find("\r\n")), "GET /submitted?user=Bo+Li&server=7 HTTP/1.1");
     EXPECT_EQ(host.m_completed, (Lines{page, sent}));
     EXPECT_FALSE(host.CallScript("echo", {}));  // the new page has no such function
+    host.DestroyWindow();
+    EXPECT_EQ(m_live(), 0);
+}
+
+// A frame's page loads in a browser object of its own: its events reach the
+// host with that object, its script's navigations too, and the page's own
+// DocumentComplete comes after the frames' (a frame that never loads does
+// not hold it back for ever: one refused by its host counts as done).
+TEST_F(StandInBrowser, FramesRaiseTheirEventsWithTheirOwnBrowserBeforeThePageCompletes) {
+    CLoopbackServer server([](const std::string& head) {
+        std::string body = "<html><body>frame<script>window.onload = function () "
+                           "{ window.location.href = 'app://framed'; };</script></body></html>";
+        if (head.rfind("GET /page", 0) == 0)
+            body = "<html><head><title>Top</title></head><body><iframe src=\"/frame\"></iframe>"
+                   "<iframe src=\"app://refused\"></iframe><p>top</p></body></html>";
+        return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+               "\r\nConnection: close\r\n\r\n" + body;
+    });
+    const std::wstring base = L"http://127.0.0.1:" + std::to_wstring(server.Port());
+    CHost host;
+    ASSERT_TRUE(host.Create());
+    ASSERT_TRUE(host.Navigate(base + L"/page"));
+    Lines events;
+    for (const std::wstring& line : PumpUntil(L"event DocumentComplete " + base + L"/page"))
+        if (line.find(L"event ") != std::wstring::npos || line.find(L"cancelled") != std::wstring::npos)
+            events.push_back(line);
+    const Lines expected = {
+        L"event BeforeNavigate2 " + base + L"/page", L"event DownloadBegin", L"event CommandStateChange 2 0",
+        L"event CommandStateChange 1 0", L"event DownloadComplete", L"event TitleChange Top",
+        L"event NavigateComplete2 " + base + L"/page",
+        L"frame event BeforeNavigate2 " + base + L"/frame",
+        L"frame event BeforeNavigate2 app://refused", L"frame cancelled app://refused",
+        L"frame event NavigateComplete2 " + base + L"/frame",
+        L"frame event BeforeNavigate2 app://framed", L"frame cancelled app://framed",
+        L"frame event DocumentComplete " + base + L"/frame", L"event DocumentComplete " + base + L"/page"};
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(host.m_completed, (Lines{base + L"/frame", base + L"/page"}));
+    EXPECT_EQ(host.m_completedTop, (std::vector<bool>{false, true}));
+    EXPECT_EQ(host.TopDocumentUrl(), base + L"/page");
     host.DestroyWindow();
     EXPECT_EQ(m_live(), 0);
 }
