@@ -40,6 +40,15 @@ def login_page(portal, extra: str) -> str:
     return portal.page("login.html").decode("utf-8").replace("</body>", extra + "</body>")
 
 
+def start_on(client, portal, extra: str):
+    """The client started on a login page with something added to it; its
+    process, main window and login page's dialog."""
+    portal.route("portal", LOGIN_PATH, login_page(portal, extra))
+    proc = client.start()
+    main = client.main_window()
+    return proc, main, login_windows(client, main)[1]
+
+
 def nothing_done(client, portal, main, login, settings_before):
     """None of the commands took effect, and the client still runs."""
     settings = client.read_settings()
@@ -61,12 +70,8 @@ def test_only_the_portals_own_login_page_drives_the_client(client, portal, stand
     pay = portal.hosts["pay"]
     portal.route("pay", "/ad.html", hostile_page(portal))
     portal.route("pay", "/elsewhere.html", hostile_page(portal))
-    portal.route("portal", LOGIN_PATH, login_page(
-        portal, f'<iframe id="ad" src="http://{pay}/ad.html"></iframe>'
-                f'<a id="away" href="http://{pay}/elsewhere.html">away</a>'))
-    proc = client.start()
-    main = client.main_window()
-    _, login, _ = login_windows(client, main)
+    proc, main, login = start_on(client, portal, f'<iframe id="ad" src="http://{pay}/ad.html"></iframe>'
+                                                 f'<a id="away" href="http://{pay}/elsewhere.html">away</a>')
 
     # The frame asked for everything, with its own browser object: each
     # address cancelled, none carried out.
@@ -118,12 +123,9 @@ def test_what_the_portals_page_hands_over_is_taken_as_sent(client, portal, stand
            "javascript:alert(1)", "about:blank", "C:\\windows\\win.ini"]
     sends = "".join(f"command({repr('loadgame|S12%E6%9C%8D-x-p|' + b)});" for b in bad)
     start = f"http://{ext}/qzone/redirectToAuthorize.do?params=game%3Dlmdr"
-    portal.route("portal", LOGIN_PATH, login_page(
-        portal, f'<a id="bad" href="javascript:void(0)" onclick="{sends.replace(chr(34), "&quot;")}">bad</a>'
-                f'<a id="wrapped" href="http://{pay}/track?to={start}">wrapped</a>'))
-    proc = client.start()
-    main = client.main_window()
-    _, login, _ = login_windows(client, main)
+    proc, main, login = start_on(client, portal,
+                                 f'<a id="bad" href="javascript:void(0)" onclick="{sends.replace(chr(34), "&quot;")}">'
+                                 f'bad</a><a id="wrapped" href="http://{pay}/track?to={start}">wrapped</a>')
     assert poll(lambda: len(commands(standin)) >= 3, 20)
 
     # Game addresses that are no web address: no page opens for any.

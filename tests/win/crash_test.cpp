@@ -27,22 +27,6 @@ std::string FileHead(const std::wstring& path, DWORD* size = nullptr) {
 
 const std::wstring kDump = TestFolder() + L"crash_probe.dmp";
 
-std::wstring UserSid() {
-    HANDLE token = nullptr;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
-    BYTE buffer[256];
-    DWORD size = 0;
-    LPWSTR text = nullptr;
-    std::wstring sid;
-    if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
-        sid = text;
-        ::LocalFree(text);
-    }
-    ::CloseHandle(token);
-    return sid;
-}
-
 // The dump holds the process's memory, the player's login token among it:
 // it is made with an access list for its user alone (this system keeps no
 // access lists on files, so the list is read from the descriptor the file

@@ -129,16 +129,8 @@ TEST(InstallFolder, OnlyTheSystemAdministratorsAndInstallerMayChangeIt) {
     ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common), S_OK);
     const std::wstring parent = std::wstring(common) + L"\\4286";
     DeleteTree(InstallDirPath());
-    HANDLE token = nullptr;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
-    BYTE buffer[256];
-    DWORD size = 0;
-    LPWSTR sidText = nullptr;
-    ASSERT_TRUE(::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-                ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sidText));
-    ::CloseHandle(token);
-    const std::wstring user = sidText;
-    ::LocalFree(sidText);
+    const std::wstring user = UserSid();
+    ASSERT_FALSE(user.empty());
 
     ASSERT_EQ(Intercept(true, {Replacing(g_realSetNamedSecurityInfo, &RecordingSetNamedSecurityInfo)}), NO_ERROR);
     g_securitySets.clear();

@@ -1,6 +1,7 @@
 // Helpers of the Windows-side tests.
 #pragma once
 #include <windows.h>
+#include <sddl.h>
 
 #include <initializer_list>
 #include <string>
@@ -11,6 +12,23 @@
 
 #include "settings/settings_keys.h"
 #include "stats/identity_win.h"
+
+// The SID of the user this process runs as, as text (empty when unreadable).
+inline std::wstring UserSid() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[256];
+    DWORD size = 0;
+    LPWSTR text = nullptr;
+    std::wstring sid;
+    if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+        sid = text;
+        ::LocalFree(text);
+    }
+    ::CloseHandle(token);
+    return sid;
+}
 
 // A fresh path in the temporary folder (the file does not exist yet).
 inline std::wstring TempFilePath(const wchar_t* stem) {
