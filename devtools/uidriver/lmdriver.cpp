@@ -19,9 +19,11 @@
 //                                         WM_COPYDATA with UTF-16 text; prints the reply. With
 //                                         "refused", no dialog owned by HWND can be created meanwhile;
 //                                         with "twice", the same again as soon as the first is
-//                                         answered (a log-in pressed twice), both replies printed
+//                                         answered (a log-in pressed twice), both replies printed;
+//                                         on stderr "answered in N ms" for each, as send has it
 //   post HWND MSG WPARAM LPARAM [COUNT]   PostMessage, COUNT times in a row (a button pressed twice at once)
-//   send HWND MSG WPARAM LPARAM           SendMessage; prints the reply
+//   send HWND MSG WPARAM LPARAM           SendMessage; prints the reply (and on stderr "answered in N ms":
+//                                         the time the window took, without the driver's own start)
 //   keys VK[+VK...] ...                   SendInput: each argument is a chord, e.g. ctrl+d, f5
 //   hold MS                               shows a window of its own ("LmHold", "lmdriver-hold"), takes
 //                                         the foreground and keeps it up for MS milliseconds: another
@@ -597,9 +599,11 @@ int wmain(int argc, wchar_t** argv) {
         const bool twice = argc >= 6 && std::wstring(argv[5]) == L"twice";
         for (int n = 0; n < (twice ? 2 : 1); ++n) {
             DWORD_PTR reply = 0;
+            const DWORD sent = ::GetTickCount();
             if (!::SendMessageTimeoutW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_ABORTIFHUNG,
                                        10000, &reply))
                 return 1;
+            std::fprintf(stderr, "answered in %lu ms\n", static_cast<unsigned long>(::GetTickCount() - sent));
             PrintUtf8(std::to_wstring(static_cast<long long>(reply)));
         }
         return 0;
@@ -616,7 +620,9 @@ int wmain(int argc, wchar_t** argv) {
             return 0;
         }
         DWORD_PTR reply = 0;
+        const DWORD sent = ::GetTickCount();
         if (!::SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 10000, &reply)) return 1;
+        std::fprintf(stderr, "answered in %lu ms\n", static_cast<unsigned long>(::GetTickCount() - sent));
         PrintUtf8(std::to_wstring(static_cast<long long>(reply)));
         return 0;
     }
