@@ -989,7 +989,7 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
             // The error page is not shown: the old page stays.
             m_readyState = READYSTATE_COMPLETE;
             delete result;
-            if (m_parent) m_parent->FrameDone();
+            ReportFrameDone();
             Release();
             return;
         }
@@ -1029,7 +1029,7 @@ void CStandInBrowser::OnLoaded(LoadResult* result) {
         m_document->RunScripts();
         if (generation != m_generation) {
             delete result;
-            if (m_parent) m_parent->FrameDone();
+            ReportFrameDone();
             Release();
             return;
         }
@@ -1060,7 +1060,7 @@ void CStandInBrowser::Complete(LoadResult* result) {
         }
     }
     delete result;
-    if (m_parent) m_parent->FrameDone();
+    ReportFrameDone();
     Release();
 }
 
@@ -1097,11 +1097,19 @@ void CStandInBrowser::StartFrames() {
         frame->m_navigated = false;
         const std::wstring src = ResolveUrl(m_locationUrl, *node->Attr(L"src"));
         if (frame->FireBeforeNavigate2(src, {})) {
-            --m_framesLoading;
+            frame->ReportFrameDone();
             continue;
         }
         frame->StartLoad(src, L"GET", {}, L"", false);
     }
+}
+
+// A frame tells its page once that it is done (loaded, refused or
+// overtaken by a navigation of its own, whose end is then not waited for).
+void CStandInBrowser::ReportFrameDone() {
+    if (!m_parent || m_frameReported) return;
+    m_frameReported = true;
+    m_parent->FrameDone();
 }
 
 void CStandInBrowser::FrameDone() {

@@ -203,6 +203,7 @@ private:
     // waits until every frame has had its own.
     void StartFrames();
     void FrameDone();
+    void ReportFrameDone();
     void CloseFrames();
     void Complete(struct LoadResult* result);
     const wchar_t* RecordPrefix() const { return m_parent ? L"frame " : L""; }
@@ -245,6 +246,7 @@ private:
     CStandInBrowser* m_parent = nullptr;     // a frame's page (its owner)
     std::vector<CStandInBrowser*> m_frames;  // this page's frames (a reference each)
     std::size_t m_framesLoading = 0;
+    bool m_frameReported = false;  // a frame's first load has been reported to its page
     struct LoadResult* m_completing = nullptr;  // the load whose completion waits for its frames
 };
 
