@@ -112,9 +112,9 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB LUMENDOR_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
 # The socket client's cases run over Windows Sockets here as well.
 list(APPEND LUMENDOR_WIN_TESTS ${CMAKE_SOURCE_DIR}/tests/native/sock_client_test.cpp)
-add_executable(win_tests ${LUMENDOR_WIN_TESTS} res/Lumendor.rc)
+add_executable(win_tests ${LUMENDOR_WIN_TESTS} tests/win/test_main.cpp res/Lumendor.rc)
 target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res)
-target_link_libraries(win_tests PRIVATE lumendor_core GTest::gtest_main ws2_32)
+target_link_libraries(win_tests PRIVATE lumendor_core GTest::gtest ws2_32)
 set_target_properties(win_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 add_dependencies(win_tests lmstandin)
 # The browser host's own tests run in a process of their own: a browser
