@@ -23,12 +23,17 @@ int CurrentModifierBits() {
     return ModifierBits(down(VK_CONTROL), down(VK_SHIFT), down(VK_MENU));
 }
 
+int HeldModifierBits() {
+    auto down = [](int vk) { return (::GetAsyncKeyState(vk) & 0x8000) != 0; };
+    return ModifierBits(down(VK_CONTROL), down(VK_SHIFT), down(VK_MENU));
+}
+
 LRESULT CALLBACK KeyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     if (nCode == HC_ACTION && g_pMainDlg && lParam) {
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         const bool keyDown = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
         switch (HookActionFor(g_Hotkeys, g_pMainDlg->PageCount(), keyDown, static_cast<int>(key->vkCode),
-                              keyDown ? CurrentModifierBits() : 0)) {
+                              keyDown ? HeldModifierBits() : 0)) {
         case HookAction::ToggleBoss:
             // Hiding and showing windows takes longer than the system lets a
             // low-level hook run before it drops the hook: the main window

@@ -41,8 +41,14 @@ private:
     bool m_bWasOn;
 };
 
-// The modifier bits of the keys held now (GetKeyState).
+// The modifier bits of the keys held as of the message being handled
+// (GetKeyState): for key messages this thread takes from its queue.
 int CurrentModifierBits();
+// The modifier bits of the keys held on the keyboard now (GetAsyncKeyState),
+// for the low-level hook: it runs before any thread takes the key's message
+// and for keys bound to other programs, so this thread's message state may
+// not hold a modifier pressed just before the key, or at all.
+int HeldModifierBits();
 
 // True when a key message is the window-switch key: a key-down (plain or
 // system) that is not self-posted and whose key and modifiers match.

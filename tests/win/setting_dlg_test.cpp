@@ -440,6 +440,56 @@ TEST(Hotkeys, TheSwitchKeyMessageReadsTheHeldModifiers) {
     EXPECT_FALSE(IsWindowSwitchKey(none));
 }
 
+// A thread that types the keys of a vector of inputs in one SendInput call.
+DWORD WINAPI TypeKeys(void* keys) {
+    auto& inputs = *static_cast<std::vector<INPUT>*>(keys);
+    return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// The hook reads the modifiers held on the keyboard, not this thread's
+// message state, which follows only the key messages the thread takes (none
+// here, as when another program has the focus): a Q while the thread's state
+// still says Ctrl does not flip the mute, Ctrl+Q does, Ctrl+Shift+Q does not.
+TEST(Hotkeys, TheHookSeesTheModifiersHeldWhateverMessagesItsThreadHasTaken) {
+    HoldModifiers(true, false, false);
+    CHalvane3Dlg main;  // the main window the hook serves (never shown)
+    main.m_arrPageWnd.push_back(::GetDesktopWindow());
+    const HotkeyEntry saved = g_Hotkeys[kMuteHotkey];
+    g_Hotkeys[kMuteHotkey] = {'Q', 2};
+    ASSERT_TRUE(InstallKeyboardHook(::GetModuleHandleW(nullptr)));
+    auto key = [](WORD vk, bool up) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = vk;
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        return in;
+    };
+    std::vector<INPUT> keys;
+    keys.push_back(key('Q', false));  // Q alone: no
+    keys.push_back(key('Q', true));
+    for (WORD vk : {WORD(VK_CONTROL), WORD('Q')}) keys.push_back(key(vk, false));  // Ctrl+Q: flips
+    for (WORD vk : {WORD('Q'), WORD(VK_CONTROL)}) keys.push_back(key(vk, true));
+    for (WORD vk : {WORD(VK_SHIFT), WORD(VK_CONTROL), WORD('Q')}) keys.push_back(key(vk, false));  // Ctrl+Shift+Q: no
+    for (WORD vk : {WORD('Q'), WORD(VK_CONTROL), WORD(VK_SHIFT)}) keys.push_back(key(vk, true));
+    HANDLE typist = ::CreateThread(nullptr, 0, &TypeKeys, &keys, 0, nullptr);
+    ASSERT_NE(typist, nullptr);
+    // Only sent messages (the hook's calls) are taken until the typist ends.
+    MSG msg;
+    while (::MsgWaitForMultipleObjects(1, &typist, FALSE, 10000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    DWORD sent = 0;
+    ::GetExitCodeThread(typist, &sent);
+    ::CloseHandle(typist);
+    RemoveKeyboardHook();
+    while (::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    g_Hotkeys[kMuteHotkey] = saved;
+    main.m_arrPageWnd.clear();
+    HoldModifiers(false, false, false);
+    EXPECT_EQ(sent, keys.size());
+    EXPECT_EQ(main.m_bMuted, 1);
+}
+
 TEST(Hotkeys, TheHookInstallsAndGoes) {
     ASSERT_TRUE(InstallKeyboardHook(::GetModuleHandleW(nullptr)));
     ASSERT_TRUE(InstallKeyboardHook(::GetModuleHandleW(nullptr)));  // replaces the first
